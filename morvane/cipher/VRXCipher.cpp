@@ -1,0 +1,420 @@
+#include "morvane/cipher/VRXCipher.h"
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+
+#include "morvane/framework/Exceptions.h"
+#include "morvane/framework/Files.h"
+#include "morvane/framework/SecureWipe.h"
+
+namespace morvane {
+
+namespace {
+
+constexpr const char* kUnit = "VRXCipher";
+// Both texts are Windows-1252 and begin with a blank.
+constexpr const char* kNoInputBlock =
+    " El tama\xF1o del bloque de encriptaci\xF3n de entrada es cero!";
+constexpr const char* kNoOutputBlock =
+    " El tama\xF1o del bloque de encriptaci\xF3n de salida es cero!";
+
+// Memory of one run (a chunk buffer, the leading or trailing block). Small runs use the inline
+// area and allocate nothing; the bytes are wiped when the run ends, however it ends.
+class TRunBuffer {
+ public:
+  explicit TRunBuffer(int32_t Size) : FSize(Size) {
+    if (Size > static_cast<int32_t>(sizeof FInline)) {
+      FHeap = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(Size));
+    }
+  }
+  ~TRunBuffer() { SecureWipe(Data(), static_cast<size_t>(FSize)); }
+  TRunBuffer(const TRunBuffer&) = delete;
+  TRunBuffer& operator=(const TRunBuffer&) = delete;
+
+  uint8_t* Data() noexcept { return FHeap ? FHeap.get() : FInline; }
+  int32_t Size() const noexcept { return FSize; }
+
+ private:
+  int32_t FSize;
+  std::unique_ptr<uint8_t[]> FHeap;
+  alignas(16) uint8_t FInline[256];
+};
+
+// Bytes a chunk buffer must hold: a full chunk, or less when the whole run needs less.
+int32_t ChunkRoom(int32_t ChunkBytes, int64_t RunBytes, int32_t Block) {
+  const int64_t runBlocks = std::max<int64_t>(1, (std::max<int64_t>(RunBytes, 0) + Block - 1) / Block);
+  return static_cast<int32_t>(std::min<int64_t>(ChunkBytes, runBlocks * Block));
+}
+
+// Clears the run's pointers into memory that is about to go, whatever ends the run.
+class TRunScope {
+ public:
+  explicit TRunScope(std::array<uint8_t*, 2>& Buffers, std::array<int32_t, 2>& Room)
+      : FBuffers(Buffers), FRoom(Room) {}
+  ~TRunScope() {
+    FBuffers = {nullptr, nullptr};
+    FRoom = {0, 0};
+  }
+  TRunScope(const TRunScope&) = delete;
+  TRunScope& operator=(const TRunScope&) = delete;
+
+ private:
+  std::array<uint8_t*, 2>& FBuffers;
+  std::array<int32_t, 2>& FRoom;
+};
+
+}  // namespace
+
+void CheckDistinctFiles(const std::string& SourceFile, const std::string& DestFile) {
+  if (SameFile(SourceFile, DestFile))
+    throw EFCreateError("Cannot create file \"" + DestFile +
+                        "\": it is the source file itself");
+}
+
+void CheckLayoutSize(int64_t Size, const char* What) {
+  if (Size > INT32_MAX)
+    throw ERangeError(std::string("The ") + What + " holds " + std::to_string(Size) +
+                      " bytes; the layouts hold sizes below 2 GiB (2147483648 bytes)");
+}
+
+// ---- Construction
+
+TCustomVRXCipher::TCustomVRXCipher(TComponent* AOwner) : TComponent(AOwner) {}
+
+TCustomVRXCipher::~TCustomVRXCipher() {
+  SecureWipe(FKey);
+  SecureWipe(FPadBuffer.data(), FPadBuffer.size());
+}
+
+// ---- Key
+
+void TCustomVRXCipher::SetKey(std::string_view Value) {
+  std::string next(Value);
+  SecureWipe(FKey);
+  FKey = std::move(next);
+  FKeyProcessed = false;
+}
+
+int32_t TCustomVRXCipher::GetKeyLength() const { return static_cast<int32_t>(FKey.size()); }
+
+void TCustomVRXCipher::SetKeyLength(int32_t Value) {
+  FKeyProcessed = false;
+  if (Value < 1) Value = 1;
+  if (static_cast<size_t>(Value) < FKey.size()) {
+    SecureWipe(FKey.data() + Value, FKey.size() - static_cast<size_t>(Value));
+  }
+  // Growing may move the key: copy it, wipe the old bytes, keep the copy.
+  std::string next(static_cast<size_t>(Value), '\0');
+  std::copy_n(FKey.data(), std::min(FKey.size(), next.size()), next.data());
+  SecureWipe(FKey);
+  FKey = std::move(next);
+}
+
+uint8_t TCustomVRXCipher::GetKeyByte(int32_t Index) const {
+  if (Index < 0 || Index >= GetKeyLength()) throw EVRXOutOfRange();
+  return static_cast<uint8_t>(FKey[static_cast<size_t>(Index)]);
+}
+
+void TCustomVRXCipher::SetKeyByte(int32_t Index, uint8_t Value) {
+  if (Index < 0 || Index >= GetKeyLength()) throw EVRXOutOfRange();
+  FKeyProcessed = false;
+  FKey[static_cast<size_t>(Index)] = static_cast<char>(Value);
+}
+
+void TCustomVRXCipher::SetMode(TCipherMode Value) { FMode = Value; }
+
+// ---- Hooks
+
+void TCustomVRXCipher::ResetPadding() {
+  FEndOfData = false;
+  FPadBuffer.fill(0);
+  FPadSize = 1024;
+  FPadPos = 0;
+}
+
+void TCustomVRXCipher::StartEncryption(uint8_t* /*LeadingData*/) {
+  if (!FKeyProcessed) {
+    ProcessKey();
+    FKeyProcessed = true;
+  }
+  ResetPadding();
+}
+
+void TCustomVRXCipher::StartDecryption(uint8_t* /*LeadingData*/) {
+  if (!FKeyProcessed) {
+    ProcessKey();
+    FKeyProcessed = true;
+  }
+  ResetPadding();
+}
+
+// ---- Extract and insert
+
+uint8_t TCustomVRXCipher::ExtractPadByte() {
+  Assert(FPadPos < FPadSize, "Request for data exceeded message and padding buffer", kUnit);
+  --FRemaining;
+  FEndOfData = true;
+  return FPadBuffer[static_cast<size_t>(FPadPos++)];
+}
+
+void TCustomVRXCipher::OutputOverflow() const {
+  AssertionFailure("Output exceeded the chunk buffer", kUnit);
+}
+
+int32_t TCustomVRXCipher::CipherTextLength(int32_t Size) const {
+  Assert(FPlainBlockSize != 0, kNoInputBlock, kUnit);
+  int32_t q = Size / FPlainBlockSize;
+  if (Size % FPlainBlockSize != 0) ++q;
+  return q * FPlainBlockSize;
+}
+
+void TCustomVRXCipher::CheckRunGeometry(int32_t InBlock, int32_t OutBlock) const {
+  Assert(FBufferSize >= 1, "BufferSize must be at least 1 block (it is " +
+                               std::to_string(FBufferSize) + ")", kUnit);
+  const int64_t largest = int64_t{FBufferSize} * std::max(InBlock, OutBlock);
+  Assert(largest <= INT32_MAX, "BufferSize " + std::to_string(FBufferSize) +
+                                   " makes a chunk larger than 2147483647 bytes", kUnit);
+}
+
+// ---- Stream drivers
+
+void TCustomVRXCipher::EncryptStream(TStream& Source, TStream& Dest, int32_t Size) {
+  Assert(FPlainBlockSize != 0, kNoInputBlock, kUnit);
+  Assert(FCipherBlockSize != 0, kNoOutputBlock, kUnit);
+  CheckRunGeometry(FPlainBlockSize, FCipherBlockSize);
+
+  const int32_t in = FBufferSize * FPlainBlockSize;
+  const int32_t inRoom = ChunkRoom(in, Size, FPlainBlockSize);
+  const int32_t outRoom = (inRoom / FPlainBlockSize) * FCipherBlockSize;
+  TRunBuffer plain(inRoom);
+  TRunBuffer cipher(outRoom);
+  TRunBuffer leading(FLeadingDataSize);
+  TRunBuffer trailing(FTrailingDataSize);
+  TRunScope scope(FBuffer, FBufferRoom);
+  FBuffer = {plain.Data(), cipher.Data()};
+  FBufferRoom = {inRoom, outRoom};
+  FBufferPos = {0, 0};
+  FBufferFill = {0, 0};
+
+  FDataSize[btPlainText] = Size;
+  FDataPos = {0, 0};
+  FRemaining = Size;
+  StartEncryption(FLeadingDataSize > 0 ? leading.Data() : nullptr);
+  if (FLeadingDataSize > 0) Dest.WriteBuffer(leading.Data(), FLeadingDataSize);
+
+  int64_t unread = Size > 0 ? Size : 0;
+  uint8_t m = 0;
+  do {
+    if (!FEndOfData) {
+      const auto want = static_cast<int32_t>(std::min<int64_t>(inRoom, unread));
+      const int32_t got = want > 0 ? Source.Read(FBuffer[btPlainText], want) : 0;
+      if (got < want) {
+        throw EReadError("Stream read error: the source ended " + std::to_string(unread - got) +
+                         " bytes before the size given");
+      }
+      unread -= got;
+      FBufferFill[btPlainText] = got;
+      FBufferPos = {0, 0};
+      FBufferFill[btCipherText] = 0;
+    }
+    EncryptBuffer();
+    ++m;
+    if (FOnProgress) {
+      bool abort = false;
+      FOnProgress(m, abort);
+      if (abort) throw EVRXEncryptCancel();
+    }
+    Dest.Write(FBuffer[btCipherText], FBufferFill[btCipherText]);
+  } while (FRemaining > 0);
+
+  FBufferFill[btCipherText] = 0;
+  FBufferPos[btCipherText] = 0;
+  EndEncryption(FTrailingDataSize > 0 ? trailing.Data() : nullptr);
+  Dest.Write(FBuffer[btCipherText], FBufferFill[btCipherText]);
+  if (FTrailingDataSize > 0) Dest.WriteBuffer(trailing.Data(), FTrailingDataSize);
+  Dest.Seek(0);
+}
+
+void TCustomVRXCipher::DecryptStream(TStream& Source, TStream& Dest, int32_t Size) {
+  Assert(FCipherBlockSize != 0, kNoInputBlock, kUnit);
+  Assert(FPlainBlockSize != 0, kNoOutputBlock, kUnit);
+  CheckRunGeometry(FCipherBlockSize, FPlainBlockSize);
+
+  const int64_t body = int64_t{Size} - FLeadingDataSize - FTrailingDataSize;
+  if (body < 0) {
+    throw EReadError("Stream read error: " + std::to_string(Size) +
+                     " bytes cannot hold the leading and trailing data of " +
+                     std::to_string(FLeadingDataSize + FTrailingDataSize) + " bytes");
+  }
+  const int32_t in = FBufferSize * FCipherBlockSize;
+  const int32_t inRoom = ChunkRoom(in, body, FCipherBlockSize);
+  const int32_t outRoom = (inRoom / FCipherBlockSize) * FPlainBlockSize;
+  TRunBuffer plain(outRoom);
+  TRunBuffer cipher(inRoom);
+  TRunBuffer leading(FLeadingDataSize);
+  TRunBuffer trailing(FTrailingDataSize);
+  TRunScope scope(FBuffer, FBufferRoom);
+  FBuffer = {plain.Data(), cipher.Data()};
+  FBufferRoom = {outRoom, inRoom};
+  FBufferPos = {0, 0};
+  FBufferFill = {0, 0};
+
+  auto r = static_cast<int32_t>(body);
+  FDataSize[btCipherText] = r;
+  FDataPos = {0, 0};
+  if (FLeadingDataSize > 0) Source.ReadBuffer(leading.Data(), FLeadingDataSize);
+  StartDecryption(FLeadingDataSize > 0 ? leading.Data() : nullptr);
+
+  int32_t bodyRead = 0;
+  uint8_t m = 0;
+  do {
+    if (!FEndOfData) {
+      const int32_t want = std::min(inRoom, r);
+      const int32_t got = want > 0 ? Source.Read(FBuffer[btCipherText], want) : 0;
+      bodyRead += got;
+      // A source that ends early: the blocks end with the data that is there, padded with
+      // zero bytes, rather than with stale chunk bytes.
+      if (got < want) FDataSize[btCipherText] = bodyRead;
+      FBufferFill[btCipherText] = got;
+      FBufferPos = {0, 0};
+      FBufferFill[btPlainText] = 0;
+    }
+    DecryptBuffer();
+    ++m;
+    if (FOnProgress) {
+      bool abort = false;
+      FOnProgress(m, abort);
+      if (abort) throw EVRXDecryptCancel();
+    }
+    Dest.Write(FBuffer[btPlainText], FBufferFill[btPlainText]);
+    r -= FBufferFill[btCipherText];
+  } while (FBufferFill[btCipherText] >= in && r > 0);
+
+  if (FTrailingDataSize > 0) Source.ReadBuffer(trailing.Data(), FTrailingDataSize);
+  EndDecryption(FTrailingDataSize > 0 ? trailing.Data() : nullptr);
+  Dest.Seek(0);
+}
+
+// ---- File drivers
+
+void TCustomVRXCipher::EncryptFile(const std::string& SourceFile, const std::string& DestFile) {
+  CheckDistinctFiles(SourceFile, DestFile);
+  int64_t n = 0;
+  {
+    TFileStream source(SourceFile, fmOpenReadShared);
+    n = source.GetSize();
+    CheckLayoutSize(n, "source file");
+    TFileStream dest(DestFile, fmCreate);
+    EncryptStream(source, dest, static_cast<int32_t>(n));
+  }
+  uint8_t trailer[4];
+  StoreLE32(trailer, static_cast<uint32_t>(n));
+  TUntypedFile f;
+  f.Reset(DestFile, true);
+  f.Seek(f.FileSize());
+  f.BlockWrite(trailer, 4);
+  f.Close();
+}
+
+void TCustomVRXCipher::DecryptFile(const std::string& SourceFile, const std::string& DestFile) {
+  CheckDistinctFiles(SourceFile, DestFile);
+  int64_t size = 0;
+  int32_t n = 0;
+  {
+    TUntypedFile f;
+    f.Reset(SourceFile);
+    size = f.FileSize();
+    const int64_t framing = int64_t{FLeadingDataSize} + FTrailingDataSize + 4;
+    if (size < framing) {
+      throw EInOutError("\"" + SourceFile + "\" is not an encrypted file: " +
+                        std::to_string(size) + " bytes cannot hold the " +
+                        std::to_string(framing) + " bytes of its leading data and size trailer");
+    }
+    CheckLayoutSize(size - 4, "encrypted file");
+    uint8_t trailer[4];
+    f.Seek(size - 4);
+    f.BlockRead(trailer, 4);
+    f.Close();
+    n = static_cast<int32_t>(LoadLE32(trailer));
+  }
+  // The size trailer must fit the blocks the body holds; otherwise the cut would invent bytes.
+  const int64_t body = size - 4 - FLeadingDataSize - FTrailingDataSize;
+  const int64_t blocks = std::max<int64_t>(1, (body + FCipherBlockSize - 1) / FCipherBlockSize);
+  if (n < 0 || (FCipherBlockSize == FPlainBlockSize && n > blocks * FPlainBlockSize)) {
+    throw EInOutError("\"" + SourceFile + "\" is damaged: it records a size of " +
+                      std::to_string(n) + " bytes, which its encrypted data cannot hold");
+  }
+  int64_t decrypted = 0;
+  {
+    TFileStream source(SourceFile, fmOpenReadShared);
+    TFileStream dest(DestFile, fmCreate);
+    DecryptStream(source, dest, static_cast<int32_t>(size - 4));
+    decrypted = dest.GetSize();
+  }
+  if (n > decrypted) {
+    throw EInOutError("\"" + SourceFile + "\" is damaged: it records a size of " +
+                      std::to_string(n) + " bytes, but decrypts to " + std::to_string(decrypted));
+  }
+  TUntypedFile f;
+  f.Reset(DestFile, true);
+  f.Seek(n);
+  f.Truncate();
+  f.Close();
+}
+
+// ---- String drivers
+
+std::string TCustomVRXCipher::EncryptString(std::string_view S) {
+  CheckLayoutSize(static_cast<int64_t>(S.size()), "string");
+  const auto len = static_cast<int32_t>(S.size());
+  TReadOnlyMemoryStream source(S);
+  TMemoryStream dest;
+  // The length prefix goes first; the encrypted stream follows it at the stream's position.
+  uint8_t prefix[4];
+  StoreLE32(prefix, static_cast<uint32_t>(len));
+  dest.WriteBuffer(prefix, 4);
+  EncryptStream(source, dest, len);
+  return dest.TakeData();
+}
+
+std::string TCustomVRXCipher::DecryptString(std::string_view S) {
+  Assert(S.size() >= 5, "The encrypted string must contain the length of the plaintext", kUnit);
+  CheckLayoutSize(static_cast<int64_t>(S.size() - 4), "encrypted string");
+  const auto len = static_cast<int32_t>(LoadLE32(S.data()));
+  if (len < 0) {
+    throw EReadError("Stream read error: the encrypted string records a negative length (" +
+                     std::to_string(len) + ")");
+  }
+  TReadOnlyMemoryStream source(S.substr(4));
+  TMemoryStream dest;
+  DecryptStream(source, dest, static_cast<int32_t>(S.size() - 4));
+  if (dest.GetSize() < len) {
+    throw EReadError("Stream read error: the encrypted string records " + std::to_string(len) +
+                     " bytes but holds " + std::to_string(dest.GetSize()));
+  }
+  std::string out = dest.TakeData();
+  out.resize(static_cast<size_t>(len));
+  return out;
+}
+
+// ---- TCustomVRXHash
+
+void TCustomVRXHash::EncryptFile(const std::string& SourceFile, const std::string& DestFile) {
+  CheckDistinctFiles(SourceFile, DestFile);
+  TFileStream source(SourceFile, fmOpenReadShared);
+  const int64_t n = source.GetSize();
+  CheckLayoutSize(n, "source file");
+  TFileStream dest(DestFile, fmCreate);
+  EncryptStream(source, dest, static_cast<int32_t>(n));
+}
+
+std::string TCustomVRXHash::EncryptString(std::string_view S) {
+  CheckLayoutSize(static_cast<int64_t>(S.size()), "string");
+  TReadOnlyMemoryStream source(S);
+  TMemoryStream dest;
+  EncryptStream(source, dest, static_cast<int32_t>(S.size()));
+  return dest.TakeData();
+}
+
+}  // namespace morvane

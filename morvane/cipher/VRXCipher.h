@@ -1,0 +1,217 @@
+// The base of every cipher, encoder and digest component: key store, chaining mode, chunk
+// buffers, padding buffer, the extract and insert operations, and the six drivers that run an
+// algorithm over a stream, a file or a string.
+//
+// Layouts the drivers write (block ciphers):
+//   encrypted stream  leading data (the IV) | ciphertext blocks (zero-padded, at least one)
+//   encrypted file    encrypted stream | source size, 4 bytes little-endian
+//   encrypted string  plaintext length, 4 bytes little-endian | encrypted stream
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "morvane/cipher/VRXCipherConst.h"
+#include "morvane/framework/Component.h"
+#include "morvane/framework/Endian.h"
+#include "morvane/framework/Streams.h"
+
+namespace morvane {
+
+class TCustomVRXCipher : public TComponent {
+ public:
+  explicit TCustomVRXCipher(TComponent* AOwner = nullptr);
+  ~TCustomVRXCipher() override;
+  std::string ClassName() const override { return "TCustomVRXCipher"; }
+
+  // ---- Published properties
+
+  const std::string& GetKey() const noexcept { return FKey; }
+  // Stores the bytes as they are and marks the key schedule stale (even for the same key).
+  void SetKey(std::string_view Value);
+  virtual int32_t GetKeyLength() const;
+  // Cuts or grows the key (added bytes are zero); a value below 1 counts as 1.
+  virtual void SetKeyLength(int32_t Value);
+  // Key bytes by zero-based index; an index outside the key raises EVRXOutOfRange.
+  virtual uint8_t GetKeyByte(int32_t Index) const;
+  virtual void SetKeyByte(int32_t Index, uint8_t Value);
+
+  TCipherMode GetMode() const noexcept { return FMode; }
+  virtual void SetMode(TCipherMode Value);
+
+  // Blocks per chunk. Checked at the start of a run, not here.
+  int32_t GetBufferSize() const noexcept { return FBufferSize; }
+  void SetBufferSize(int32_t Value) noexcept { FBufferSize = Value; }
+
+  const TProgressProc& GetOnProgress() const noexcept { return FOnProgress; }
+  void SetOnProgress(TProgressProc Value) { FOnProgress = std::move(Value); }
+
+  int32_t GetLeadingDataSize() const noexcept { return FLeadingDataSize; }
+  int32_t GetTrailingDataSize() const noexcept { return FTrailingDataSize; }
+
+  // ---- Drivers
+
+  // Encrypts Size bytes from Source's position into Dest; on success Dest is at offset 0.
+  // Source is never asked for more than Size bytes; ending sooner raises EReadError.
+  virtual void EncryptStream(TStream& Source, TStream& Dest, int32_t Size);
+  // Decrypts the encrypted stream of Size bytes (leading data, body, trailing data) from
+  // Source's position into Dest; on success Dest is at offset 0.
+  virtual void DecryptStream(TStream& Source, TStream& Dest, int32_t Size);
+  virtual void EncryptFile(const std::string& SourceFile, const std::string& DestFile);
+  virtual void DecryptFile(const std::string& SourceFile, const std::string& DestFile);
+  virtual std::string EncryptString(std::string_view S);
+  virtual std::string DecryptString(std::string_view S);
+
+  // Size rounded up to whole plaintext blocks (signed division, as the layouts count).
+  int32_t CipherTextLength(int32_t Size) const;
+
+ protected:
+  // ---- Hooks of a run
+
+  virtual void ProcessKey() {}
+  // Base bodies: build the key schedule when stale, clear the padding buffer.
+  virtual void StartEncryption(uint8_t* LeadingData);
+  virtual void EndEncryption(uint8_t* /*TrailingData*/) {}
+  virtual void StartDecryption(uint8_t* LeadingData);
+  virtual void EndDecryption(uint8_t* /*TrailingData*/) {}
+  virtual void EncryptBuffer() = 0;
+  virtual void DecryptBuffer() = 0;
+
+  // ---- Extract and insert: words are big-endian, the first byte most significant.
+
+  uint8_t ExtractByte(TBufferType BufferType) {
+    if (FDataPos[BufferType] < FDataSize[BufferType] &&
+        FBufferPos[BufferType] < FBufferFill[BufferType]) {
+      ++FDataPos[BufferType];
+      --FRemaining;
+      return FBuffer[BufferType][FBufferPos[BufferType]++];
+    }
+    return ExtractPadByte();
+  }
+  void Extract32Bits(TBufferType BufferType, uint32_t& Value) {
+    if (DirectBytes(BufferType) >= 4) {
+      Value = LoadBE32(TakeDirect(BufferType, 4));
+      return;
+    }
+    Value = ExtractSlow32(BufferType);
+  }
+  void Extract64Bits(TBufferType BufferType, uint32_t& Value1, uint32_t& Value2) {
+    if (DirectBytes(BufferType) >= 8) {
+      const uint8_t* p = TakeDirect(BufferType, 8);
+      Value1 = LoadBE32(p);
+      Value2 = LoadBE32(p + 4);
+      return;
+    }
+    Value1 = ExtractSlow32(BufferType);
+    Value2 = ExtractSlow32(BufferType);
+  }
+  void Extract128Bits(TBufferType BufferType, uint32_t* Values) {
+    if (DirectBytes(BufferType) >= 16) {
+      const uint8_t* p = TakeDirect(BufferType, 16);
+      for (int i = 0; i < 4; ++i) Values[i] = LoadBE32(p + 4 * i);
+      return;
+    }
+    for (int i = 0; i < 4; ++i) Values[i] = ExtractSlow32(BufferType);
+  }
+
+  void InsertByte(TBufferType BufferType, uint8_t Value) { *PutDirect(BufferType, 1) = Value; }
+  void Insert32Bits(TBufferType BufferType, uint32_t Value) {
+    StoreBE32(PutDirect(BufferType, 4), Value);
+  }
+  void Insert64Bits(TBufferType BufferType, uint32_t Value1, uint32_t Value2) {
+    uint8_t* p = PutDirect(BufferType, 8);
+    StoreBE32(p, Value1);
+    StoreBE32(p + 4, Value2);
+  }
+  void Insert128Bits(TBufferType BufferType, const uint32_t* Values) {
+    uint8_t* p = PutDirect(BufferType, 16);
+    for (int i = 0; i < 4; ++i) StoreBE32(p + 4 * i, Values[i]);
+  }
+
+  // ---- Bulk access for fast paths: the same effect as extracting or inserting byte by byte.
+
+  // Data bytes from the input cursor that lie in the current chunk (0 once the data is used).
+  int32_t DirectBytes(TBufferType BufferType) const noexcept {
+    const int32_t inData = FDataSize[BufferType] - FDataPos[BufferType];
+    const int32_t inChunk = FBufferFill[BufferType] - FBufferPos[BufferType];
+    const int32_t n = inData < inChunk ? inData : inChunk;
+    return n > 0 ? n : 0;
+  }
+  // Takes Count bytes (at most DirectBytes) as extraction would, and returns where they stand.
+  const uint8_t* TakeDirect(TBufferType BufferType, int32_t Count) noexcept {
+    const uint8_t* p = FBuffer[BufferType] + FBufferPos[BufferType];
+    FBufferPos[BufferType] += Count;
+    FDataPos[BufferType] += Count;
+    FRemaining -= Count;
+    return p;
+  }
+  // Reserves Count bytes at the output cursor, as inserting them would; a chunk overflow (a
+  // concrete class producing more than its geometry allows) fails an assertion.
+  uint8_t* PutDirect(TBufferType BufferType, int32_t Count) {
+    if (Count > FBufferRoom[BufferType] - FBufferPos[BufferType]) OutputOverflow();
+    uint8_t* p = FBuffer[BufferType] + FBufferPos[BufferType];
+    FBufferPos[BufferType] += Count;
+    FBufferFill[BufferType] += Count;
+    return p;
+  }
+
+  // ---- Fields of the base, in the order of the design.
+
+  std::array<uint8_t*, 2> FBuffer{};      // chunk buffers, valid during a run only
+  std::array<int32_t, 2> FBufferPos{};    // next byte to extract or insert
+  std::array<int32_t, 2> FDataPos{};      // data bytes extracted since the run began
+  std::array<int32_t, 2> FDataSize{};     // data bytes of the run (input side)
+  std::array<int32_t, 2> FBufferFill{};   // bytes read into / inserted into the chunk
+  std::string FKey;
+  TCipherMode FMode = cipherECB;
+  int32_t FBufferSize = 1000;
+  TProgressProc FOnProgress;
+  int32_t FLeadingDataSize = 0;
+  int32_t FTrailingDataSize = 0;
+  int32_t FPlainBlockSize = 0;
+  int32_t FCipherBlockSize = 0;
+  bool FKeyProcessed = false;
+  std::array<uint8_t, 1024> FPadBuffer{};
+  int32_t FPadPos = 0;
+  int32_t FPadSize = 1024;
+  int32_t FRemaining = 0;
+  bool FEndOfData = false;
+
+  // Room of each chunk buffer during a run (guards the insert operations).
+  std::array<int32_t, 2> FBufferRoom{};
+
+ private:
+  uint8_t ExtractPadByte();
+  uint32_t ExtractSlow32(TBufferType BufferType) {
+    uint32_t v = uint32_t{ExtractByte(BufferType)} << 24;
+    v |= uint32_t{ExtractByte(BufferType)} << 16;
+    v |= uint32_t{ExtractByte(BufferType)} << 8;
+    return v | ExtractByte(BufferType);
+  }
+  [[noreturn]] void OutputOverflow() const;
+  void CheckRunGeometry(int32_t InBlock, int32_t OutBlock) const;
+  void ResetPadding();
+};
+
+// The base of the digest components: a digest run is one encryption; the output is the raw
+// digest, with no length prefix (strings) and no size trailer (files).
+class TCustomVRXHash : public TCustomVRXCipher {
+ public:
+  using TCustomVRXCipher::TCustomVRXCipher;
+  std::string ClassName() const override { return "TCustomVRXHash"; }
+
+  void EncryptFile(const std::string& SourceFile, const std::string& DestFile) override;
+  std::string EncryptString(std::string_view S) override;
+};
+
+// Raises EFCreateError when both names lead to the same existing file: a file driver would
+// destroy its source by creating its destination.
+void CheckDistinctFiles(const std::string& SourceFile, const std::string& DestFile);
+
+// Raises ERangeError (what = "string", "file", ...) when a size does not fit the layouts'
+// signed 32-bit sizes.
+void CheckLayoutSize(int64_t Size, const char* What);
+
+}  // namespace morvane

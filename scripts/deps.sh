@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the build and test tools when they are missing (Debian; needs root for apt-get).
+set -euo pipefail
+need=()
+command -v cmake >/dev/null 2>&1 || need+=(cmake)
+command -v g++ >/dev/null 2>&1 || need+=(g++)
+command -v make >/dev/null 2>&1 || need+=(make)
+[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+[ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
+for extra in "$@"; do
+  case "$extra" in
+    bench) [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev) ;;
+    peers)
+      [ -f /usr/include/openssl/evp.h ] || need+=(libssl-dev openssl)
+      [ -f /usr/include/nettle/md5.h ] || need+=(nettle-dev)
+      [ -f /usr/include/gcrypt.h ] || need+=(libgcrypt20-dev)
+      [ -d /usr/include/crypto++ ] || need+=(libcrypto++-dev)
+      ;;
+    clang) command -v clang++ >/dev/null 2>&1 || need+=(clang) ;;
+  esac
+done
+if [ ${#need[@]} -gt 0 ]; then
+  echo "Installing: ${need[*]}" >&2
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need[@]}" >/dev/null
+fi

@@ -1,0 +1,400 @@
+// The cipher base and its drivers, through small test-only ciphers.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "morvane/cipher/VRXCipher.h"
+#include "morvane/framework/Files.h"
+#include "support/Vectors.h"
+
+using namespace morvane;
+using morvane::test::RandomBytes;
+using morvane::test::TempPath;
+
+namespace {
+
+// An 8-byte-block cipher that adds a key-derived word to each big-endian word; its leading data
+// is the eight bytes 'L'. It counts key schedules and exposes the base's insides.
+class TTestCipher : public TCustomVRXCipher {
+ public:
+  explicit TTestCipher(TComponent* AOwner = nullptr) : TCustomVRXCipher(AOwner) {
+    FPlainBlockSize = 8;
+    FCipherBlockSize = 8;
+    FLeadingDataSize = 8;
+  }
+  int keySchedules = 0;
+  uint32_t delta = 0;
+  std::string seenLeading;
+
+  using TCustomVRXCipher::Extract32Bits;
+  using TCustomVRXCipher::ExtractByte;
+  using TCustomVRXCipher::FBuffer;
+  using TCustomVRXCipher::FBufferFill;
+  using TCustomVRXCipher::FBufferPos;
+  using TCustomVRXCipher::FDataSize;
+  using TCustomVRXCipher::Insert32Bits;
+
+ protected:
+  void ProcessKey() override {
+    ++keySchedules;
+    delta = FKey.empty() ? 0 : static_cast<uint8_t>(FKey[0]);
+  }
+  void StartEncryption(uint8_t* LeadingData) override {
+    TCustomVRXCipher::StartEncryption(LeadingData);
+    std::fill_n(LeadingData, 8, 'L');
+  }
+  void StartDecryption(uint8_t* LeadingData) override {
+    TCustomVRXCipher::StartDecryption(LeadingData);
+    seenLeading.assign(reinterpret_cast<char*>(LeadingData), 8);
+  }
+  void EncryptBuffer() override {
+    int32_t n = FBufferFill[btPlainText];
+    do {
+      uint32_t l, r;
+      Extract64Bits(btPlainText, l, r);
+      Insert64Bits(btCipherText, l + delta, r + delta);
+      n -= 8;
+    } while (n > 0);
+  }
+  void DecryptBuffer() override {
+    int32_t n = FBufferFill[btCipherText];
+    do {
+      uint32_t l, r;
+      Extract64Bits(btCipherText, l, r);
+      Insert64Bits(btPlainText, l - delta, r - delta);
+      n -= 8;
+    } while (n > 0);
+  }
+};
+
+// A cipher that asks for a fixed number of bytes past the end of its data.
+class TGreedyCipher : public TCustomVRXCipher {
+ public:
+  explicit TGreedyCipher(int32_t want) : want_(want) {
+    FPlainBlockSize = 1;
+    FCipherBlockSize = 1;
+  }
+  bool endOfData() const { return FEndOfData; }
+
+ protected:
+  void EncryptBuffer() override {
+    uint8_t sum = 0;
+    for (int32_t i = 0; i < want_; ++i) sum = static_cast<uint8_t>(sum + ExtractByte(btPlainText));
+    InsertByte(btCipherText, sum);
+  }
+  void DecryptBuffer() override {}
+
+ private:
+  int32_t want_;
+};
+
+class TNoGeometry : public TCustomVRXCipher {
+ protected:
+  void EncryptBuffer() override {}
+  void DecryptBuffer() override {}
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+}  // namespace
+
+TEST(CipherBase, NewComponentDefaults) {
+  TNoGeometry c;
+  EXPECT_EQ(c.GetKeyLength(), 0);
+  EXPECT_EQ(c.GetMode(), cipherECB);
+  EXPECT_EQ(c.GetBufferSize(), 1000);
+  EXPECT_EQ(c.GetLeadingDataSize(), 0);
+  EXPECT_EQ(c.GetTrailingDataSize(), 0);
+  EXPECT_FALSE(c.GetOnProgress());
+}
+
+TEST(CipherBase, KeyLengthAndKeyBytes) {
+  TTestCipher c;
+  c.SetKeyLength(0);
+  EXPECT_EQ(c.GetKey(), std::string(1, '\0'));
+  c.SetKeyLength(-5);
+  EXPECT_EQ(c.GetKeyLength(), 1);
+  c.SetKey("abcdef");
+  c.SetKeyLength(3);
+  EXPECT_EQ(c.GetKey(), "abc");
+  c.SetKeyLength(5);
+  EXPECT_EQ(c.GetKey(), std::string("abc\0\0", 5));
+
+  c.SetKey(std::string("k\0y\xff", 4));
+  EXPECT_EQ(c.GetKeyByte(3), 0xFF);
+  EXPECT_EQ(c.GetKeyByte(1), 0);
+  for (int32_t bad : {4, 100, -1, INT32_MIN}) {
+    try {
+      c.GetKeyByte(bad);
+      ADD_FAILURE() << bad;
+    } catch (const EVRXOutOfRange& e) {
+      EXPECT_STREQ(e.what(), "Key index out of range");
+    }
+    EXPECT_THROW(c.SetKeyByte(bad, 1), EVRXOutOfRange);
+  }
+  EXPECT_EQ(c.GetKey(), std::string("k\0y\xff", 4));
+}
+
+TEST(CipherBase, KeyScheduleIsLazyAndFollowsEveryKeyChange) {
+  TTestCipher c;
+  c.SetKey("A");
+  c.EncryptString("x");
+  c.EncryptString("x");
+  EXPECT_EQ(c.keySchedules, 1);
+  c.SetMode(cipherCBC);
+  c.SetBufferSize(3);
+  c.EncryptString("x");
+  EXPECT_EQ(c.keySchedules, 1) << "mode and buffer size keep the schedule";
+  c.SetKey("A");
+  c.EncryptString("x");
+  EXPECT_EQ(c.keySchedules, 2) << "the same key still counts as a change";
+  c.SetKeyByte(0, 'B');
+  c.DecryptString(c.EncryptString("x"));
+  EXPECT_EQ(c.keySchedules, 3);
+  c.SetKeyLength(1);
+  c.EncryptString("x");
+  EXPECT_EQ(c.keySchedules, 4);
+}
+
+TEST(CipherBase, CipherTextLengthRoundsBySignedDivision) {
+  TTestCipher c;
+  EXPECT_EQ(c.CipherTextLength(0), 0);
+  EXPECT_EQ(c.CipherTextLength(1), 8);
+  EXPECT_EQ(c.CipherTextLength(16), 16);
+  EXPECT_EQ(c.CipherTextLength(17), 24);
+  EXPECT_EQ(c.CipherTextLength(-1), 8);
+  EXPECT_EQ(c.CipherTextLength(-9), 0);
+  TNoGeometry none;
+  try {
+    none.CipherTextLength(1);
+    FAIL();
+  } catch (const EAssertionFailed& e) {
+    EXPECT_EQ(e.AssertMessage(), " El tama\xF1o del bloque de encriptaci\xF3n de entrada es cero!");
+    EXPECT_EQ(e.UnitName(), "VRXCipher");
+  }
+}
+
+TEST(CipherBase, ExtractAndInsertAreBigEndian) {
+  // Plain chunk 01 02 03 04 05: a whole word, then one data byte and three pad bytes.
+  TTestCipher c;
+  uint8_t in[8] = {1, 2, 3, 4, 5, 0, 0, 0};
+  uint8_t out[8] = {};
+  c.FBuffer = {in, out};
+  c.FDataSize[btPlainText] = 5;
+  c.FBufferFill[btPlainText] = 5;
+  c.SetKey("k");
+  uint32_t w = 0;
+  c.Extract32Bits(btPlainText, w);
+  EXPECT_EQ(w, 0x01020304u);
+  c.Extract32Bits(btPlainText, w);
+  EXPECT_EQ(w, 0x05000000u);
+  c.FBuffer = {nullptr, nullptr};
+  // Through a run: the test cipher with delta 0 inserts exactly what it extracts.
+  c.SetKey(std::string(1, '\0'));
+  const std::string enc = c.EncryptString(std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x09", 9));
+  EXPECT_EQ(enc.substr(12), std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x09\0\0\0\0\0\0\0", 16));
+}
+
+TEST(CipherBase, PaddingBufferHoldsExactly1024Bytes) {
+  TGreedyCipher ok(1024);
+  EXPECT_EQ(ok.EncryptString("").size(), 5u);
+  EXPECT_TRUE(ok.endOfData());
+  TGreedyCipher tooMuch(1025);
+  try {
+    tooMuch.EncryptString("");
+    FAIL();
+  } catch (const EAssertionFailed& e) {
+    EXPECT_EQ(e.AssertMessage(), "Request for data exceeded message and padding buffer");
+  }
+  // The data bytes come first: 3 data bytes then 1022 pad bytes fit, 1023 do not.
+  TGreedyCipher withData(1025);
+  EXPECT_EQ(withData.EncryptString("abc").size(), 5u);
+}
+
+TEST(CipherDrivers, StringLayout) {
+  TTestCipher c;
+  c.SetKey("\x01");
+  const std::string e0 = c.EncryptString("");
+  ASSERT_EQ(e0.size(), 20u);
+  EXPECT_EQ(e0.substr(0, 12), std::string("\0\0\0\0LLLLLLLL", 12));
+  EXPECT_EQ(c.DecryptString(e0), "");
+  EXPECT_EQ(c.EncryptString(std::string(8, 'a')).size(), 4u + 8 + 8);
+  EXPECT_EQ(c.EncryptString(std::string(9, 'a')).size(), 4u + 8 + 16);
+  EXPECT_EQ(c.EncryptString(std::string(300, 'a')).substr(0, 4), std::string("\x2C\x01\0\0", 4));
+  const std::string data = RandomBytes(1234, 7);
+  EXPECT_EQ(c.DecryptString(c.EncryptString(data)), data);
+}
+
+TEST(CipherDrivers, ShortAndDamagedEncryptedStrings) {
+  TTestCipher c;
+  c.SetKey("k");
+  for (size_t n = 0; n <= 4; ++n) {
+    try {
+      c.DecryptString(std::string(n, '\0'));
+      ADD_FAILURE() << n;
+    } catch (const EAssertionFailed& e) {
+      EXPECT_EQ(e.AssertMessage(), "The encrypted string must contain the length of the plaintext");
+    }
+  }
+  for (size_t n = 5; n <= 11; ++n) EXPECT_THROW(c.DecryptString(std::string(n, '\0')), EReadError);
+  // Length and leading data only: one block of padding decrypts.
+  EXPECT_EQ(c.DecryptString(std::string(12, '\0')), "");
+  EXPECT_EQ(c.DecryptString(std::string("\x08\0\0\0LLLLLLLL", 12)).size(), 8u);
+  EXPECT_THROW(c.DecryptString(std::string("\x09\0\0\0LLLLLLLL", 12)), EReadError);
+  // Negative and huge recorded lengths fail without allocating them.
+  std::string negative = c.EncryptString("abc");
+  negative[3] = '\x80';
+  EXPECT_THROW(c.DecryptString(negative), EReadError);
+  std::string huge = c.EncryptString("abc");
+  huge.replace(0, 4, "\xff\xff\xff\x7f");
+  EXPECT_THROW(c.DecryptString(huge), EReadError);
+}
+
+TEST(CipherDrivers, ProgressOncePerChunkWrapping) {
+  TTestCipher c;
+  c.SetKey("k");
+  std::vector<int> seen;
+  c.SetOnProgress([&](uint8_t n, bool&) { seen.push_back(n); });
+  c.EncryptString(std::string(8000, 'x'));
+  EXPECT_EQ(seen, std::vector<int>({1}));
+  seen.clear();
+  c.EncryptString(std::string(8001, 'x'));
+  EXPECT_EQ(seen, std::vector<int>({1, 2}));
+  seen.clear();
+  c.SetBufferSize(1);
+  const std::string enc = c.EncryptString(std::string(8 * 257, 'x'));
+  ASSERT_EQ(seen.size(), 257u);
+  EXPECT_EQ(seen[254], 255);
+  EXPECT_EQ(seen[255], 0);
+  EXPECT_EQ(seen[256], 1);
+  seen.clear();
+  EXPECT_EQ(c.DecryptString(enc), std::string(8 * 257, 'x'));
+  EXPECT_EQ(seen.size(), 257u);
+}
+
+TEST(CipherDrivers, CancelRaisesAndLeavesComponentUsable) {
+  TTestCipher c;
+  c.SetKey("k");
+  c.SetBufferSize(1);
+  c.SetOnProgress([](uint8_t n, bool& abort) { abort = n == 2; });
+  TReadOnlyMemoryStream src("0123456789abcdefXYZ");
+  TMemoryStream dst;
+  try {
+    c.EncryptStream(src, dst, 19);
+    FAIL();
+  } catch (const EVRXEncryptCancel& e) {
+    EXPECT_STREQ(e.what(), "Operation Canceled by user");
+  }
+  EXPECT_EQ(dst.GetSize(), 16) << "leading data and the first chunk only";
+  EXPECT_EQ(dst.GetPosition(), 16) << "not rewound after a cancel";
+  EXPECT_THROW(c.EncryptString(std::string(16, 'x')), EVRXEncryptCancel);
+  const std::string enc = [&] {
+    c.SetOnProgress(nullptr);
+    return c.EncryptString("hello");
+  }();
+  c.SetOnProgress([](uint8_t, bool& abort) { abort = true; });
+  EXPECT_THROW(c.DecryptString(enc), EVRXDecryptCancel);
+  c.SetOnProgress(nullptr);
+  EXPECT_EQ(c.DecryptString(enc), "hello");
+}
+
+TEST(CipherDrivers, StreamsHonourTheirSizes) {
+  TTestCipher c;
+  c.SetKey("k");
+  // Never more than Size bytes from the source.
+  TReadOnlyMemoryStream src("abcdefghij-rest");
+  TMemoryStream dst;
+  c.EncryptStream(src, dst, 10);
+  EXPECT_EQ(src.GetPosition(), 10);
+  EXPECT_EQ(dst.GetPosition(), 0);
+  EXPECT_EQ(dst.GetSize(), 8 + 16);
+  // A source that ends before Size bytes.
+  TReadOnlyMemoryStream shortSrc("abc");
+  TMemoryStream out;
+  EXPECT_THROW(c.EncryptStream(shortSrc, out, 10), EReadError);
+  // Decryption reads only its own Size; leading data missing is a read error.
+  std::string stream = dst.Data() + "trailing";
+  TReadOnlyMemoryStream encSrc(stream);
+  TMemoryStream plain;
+  c.DecryptStream(encSrc, plain, 24);
+  EXPECT_EQ(encSrc.GetPosition(), 24);
+  EXPECT_EQ(plain.Data(), std::string("abcdefghij\0\0\0\0\0\0", 16));
+  TReadOnlyMemoryStream tiny("LLL");
+  EXPECT_THROW(c.DecryptStream(tiny, plain, 3), EReadError);
+  EXPECT_EQ(tiny.GetPosition(), 0) << "nothing is read for an impossible size";
+}
+
+TEST(CipherDrivers, BufferSizeIsCheckedBeforeAnythingIsWritten) {
+  TTestCipher c;
+  c.SetKey("k");
+  for (int32_t bad : {0, -1, INT32_MAX / 8 + 1}) {
+    c.SetBufferSize(bad);
+    TReadOnlyMemoryStream src("abc");
+    TMemoryStream dst;
+    try {
+      c.EncryptStream(src, dst, 3);
+      ADD_FAILURE() << bad;
+    } catch (const EAssertionFailed& e) {
+      EXPECT_NE(e.AssertMessage().find("BufferSize"), std::string::npos);
+    }
+    EXPECT_EQ(dst.GetSize(), 0);
+    EXPECT_THROW(c.DecryptStream(src, dst, 3), EAssertionFailed);
+  }
+  c.SetBufferSize(INT32_MAX / 8);  // legal: only the run's own bytes are allocated
+  EXPECT_EQ(c.DecryptString(c.EncryptString("abc")), "abc");
+}
+
+TEST(CipherDrivers, FileLayoutAndRoundTrip) {
+  TTestCipher c;
+  c.SetKey("k");
+  c.SetBufferSize(2);
+  for (size_t n : {0u, 1u, 16u, 17u, 100u}) {
+    const std::string plain = RandomBytes(n, n);
+    const std::string src = TempPath("plain.bin"), enc = TempPath("enc.bin"),
+                      dec = TempPath("dec.bin");
+    WriteFile(src, plain);
+    c.EncryptFile(src, enc);
+    const std::string e = ReadFile(enc);
+    ASSERT_EQ(e.size(), 8 + 8 * std::max<size_t>(1, (n + 7) / 8) + 4) << n;
+    EXPECT_EQ(LoadLE32(e.data() + e.size() - 4), n);
+    WriteFile(dec, "old content that must go");
+    c.DecryptFile(enc, dec);
+    EXPECT_EQ(ReadFile(dec), plain) << n;
+  }
+}
+
+TEST(CipherDrivers, FileErrorsKeepDestinations) {
+  TTestCipher c;
+  c.SetKey("k");
+  const std::string src = TempPath("f-src.bin"), dst = TempPath("f-dst.bin");
+  WriteFile(src, "some data");
+  EXPECT_THROW(c.EncryptFile(src, src), EFCreateError);
+  EXPECT_EQ(ReadFile(src), "some data");
+  const std::string link = TempPath("f-link.bin");
+  ASSERT_EQ(::symlink(src.c_str(), link.c_str()), 0);
+  EXPECT_THROW(c.DecryptFile(link, src), EFCreateError);
+  EXPECT_THROW(c.EncryptFile(TempPath("f-missing.bin"), dst), EFOpenError);
+
+  // Too short for leading data and trailer: the destination is untouched.
+  WriteFile(dst, "keep me");
+  WriteFile(src, std::string(11, 'x'));
+  EXPECT_THROW(c.DecryptFile(src, dst), EInOutError);
+  EXPECT_EQ(ReadFile(dst), "keep me");
+  // A recorded size larger than the data, or negative.
+  c.EncryptFile(src, TempPath("f-enc.bin"));  // 11 bytes: two blocks, 16 bytes decrypted
+  std::string enc = ReadFile(TempPath("f-enc.bin"));
+  enc.replace(enc.size() - 4, 4, std::string("\x11\0\0\0", 4));
+  WriteFile(src, enc);
+  EXPECT_THROW(c.DecryptFile(src, dst), EInOutError);
+  enc.replace(enc.size() - 4, 4, "\xff\xff\xff\xff");
+  WriteFile(src, enc);
+  EXPECT_THROW(c.DecryptFile(src, dst), EInOutError);
+  EXPECT_EQ(ReadFile(dst), "keep me");
+}
