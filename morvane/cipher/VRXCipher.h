@@ -8,7 +8,9 @@
 //   encrypted string  plaintext length, 4 bytes little-endian | encrypted stream
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -157,13 +159,38 @@ class TCustomVRXCipher : public TComponent {
     return p;
   }
 
+  // The chunk loop of a block cipher's EncryptBuffer or DecryptBuffer: takes blocks of Block
+  // bytes from side In until at least FBufferFill[In] bytes are taken (at least one block) and
+  // appends as many output blocks of the same size to side Out, exactly as extracting and
+  // inserting block by block would. Transform(in, out, n) turns n whole input blocks into n
+  // output blocks (in and out never overlap). The blocks that lie in the chunk go in one call,
+  // straight from the chunk buffer; a block completed from the padding buffer goes alone.
+  template <int32_t Block, class Fn>
+  void TransformChunk(TBufferType In, TBufferType Out, Fn&& Transform) {
+    static_assert(Block > 0 && Block <= 64);
+    const int64_t fill = FBufferFill[In];
+    int64_t blocks = fill > 0 ? (fill + Block - 1) / Block : 1;
+    const int64_t direct = std::min<int64_t>(DirectBytes(In) / Block, blocks);
+    if (direct > 0) {
+      const auto bytes = static_cast<int32_t>(direct * Block);
+      uint8_t* dst = PutDirect(Out, bytes);
+      Transform(TakeDirect(In, bytes), dst, static_cast<size_t>(direct));
+      blocks -= direct;
+    }
+    for (; blocks > 0; --blocks) {
+      uint8_t one[Block];
+      for (int32_t i = 0; i < Block; ++i) one[i] = ExtractByte(In);
+      Transform(static_cast<const uint8_t*>(one), PutDirect(Out, Block), size_t{1});
+    }
+  }
+
   // ---- Fields of the base, in the order of the design.
 
-  std::array<uint8_t*, 2> FBuffer{};      // chunk buffers, valid during a run only
-  std::array<int32_t, 2> FBufferPos{};    // next byte to extract or insert
-  std::array<int32_t, 2> FDataPos{};      // data bytes extracted since the run began
-  std::array<int32_t, 2> FDataSize{};     // data bytes of the run (input side)
-  std::array<int32_t, 2> FBufferFill{};   // bytes read into / inserted into the chunk
+  std::array<uint8_t*, 2> FBuffer{};     // chunk buffers, valid during a run only
+  std::array<int32_t, 2> FBufferPos{};   // next byte to extract or insert
+  std::array<int32_t, 2> FDataPos{};     // data bytes extracted since the run began
+  std::array<int32_t, 2> FDataSize{};    // data bytes of the run (input side)
+  std::array<int32_t, 2> FBufferFill{};  // bytes read into / inserted into the chunk
   std::string FKey;
   TCipherMode FMode = cipherECB;
   int32_t FBufferSize = 1000;
