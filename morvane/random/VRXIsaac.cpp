@@ -6,6 +6,15 @@ namespace {
 
 constexpr uint32_t kGoldenRatio = 0x9E3779B9u;
 
+// The value unchanged, but opaque to the optimiser, so that it cannot fold a sum back into the
+// order that lengthens the round's chain of dependent lookups (see Generate).
+inline uint32_t Opaque(uint32_t v) noexcept {
+#if defined(__GNUC__)
+  __asm__("" : "+r"(v));
+#endif
+  return v;
+}
+
 // The mix of the published randinit, on a..h in that order.
 // clang-format off
 constexpr void Mix(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t& e, uint32_t& f,
@@ -78,16 +87,21 @@ void TVRXISAAC::Generate() noexcept {
   uint32_t* const mm = FMem.data();
   uint32_t* const r = FResults.data();
   uint32_t a = FA;
-  uint32_t b = FB + ++FC;
+  // b, ISAAC's running result, is kept as the sum of its two parts (the word looked up in the
+  // previous step and that step's x): the next y adds them in the order that leaves a single
+  // addition between one lookup and the next, the chain that bounds the speed of the round.
+  uint32_t lookedUp = 0;
+  uint32_t prevX = FB + ++FC;
   // One step of the published isaac(): mix a, then x's successor in mm and the result. The
   // indirect indices are ISAAC's ind(): bits 2..9 and 10..17 of the word.
   auto step = [&](size_t i, uint32_t mixed, size_t other) {
     const uint32_t x = mm[i];
     a = mixed + mm[other];
-    const uint32_t y = mm[(x >> 2) & 0xFF] + a + b;
+    const uint32_t y = Opaque(mm[(x >> 2) & 0xFF] + a + prevX) + lookedUp;
     mm[i] = y;
-    b = mm[(y >> 10) & 0xFF] + x;
-    r[i] = b;
+    lookedUp = mm[(y >> 10) & 0xFF];
+    prevX = x;
+    r[i] = lookedUp + x;
   };
   // i + 128 mod 256 without the modulo: first half pairs with the second and back.
   for (size_t i = 0; i < 128; i += 4) {
@@ -103,7 +117,7 @@ void TVRXISAAC::Generate() noexcept {
     step(i + 3, a ^ (a >> 16), i - 125);
   }
   FA = a;
-  FB = b;
+  FB = lookedUp + prevX;
   FCount = RandSize;
 }
 
