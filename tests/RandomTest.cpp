@@ -2,7 +2,6 @@
 // re-initialisation, and the Mersenne Twister against the standard library's engine.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <climits>
 #include <memory>
@@ -156,29 +155,6 @@ TEST(RandomBaseTest, NamesSizesAndOwner) {
   EXPECT_EQ(mt->SeedSize(), 624);
 }
 
-// Each block of results is handed out whole before the next is made, whatever the width of the
-// draws; a wide draw that straddles the boundary takes its words from both blocks in order.
-TYPED_TEST(GeneratorTest, WideDrawsStraddleBlocks) {
-  TypeParam ref, gen;
-  std::string seed = RandomBytes(static_cast<size_t>(ref.SeedSize()), 7);
-  LoadSeed(ref, seed);
-  LoadSeed(gen, seed);
-  const size_t block = static_cast<size_t>(ref.SeedSize());  // 256 and 624 words
-  const auto expected = Draw(ref, 2 * block + 8);
-  std::vector<uint32_t> got;
-  uint32_t v;
-  for (size_t i = 0; i < block - 1; ++i) got.push_back((gen.GetWord32(v), v));
-  uint32_t v1, v2;
-  gen.GetWord64(v1, v2);  // last word of block 1, first of block 2
-  got.insert(got.end(), {v2, v1});
-  while (got.size() < 2 * block - 2) got.push_back((gen.GetWord32(v), v));
-  std::array<uint32_t, 4> four;
-  gen.GetWord128(four);  // two words of block 2, two of block 3
-  got.insert(got.end(), four.begin(), four.end());
-  ASSERT_EQ(got.size(), 2 * block + 2);
-  EXPECT_EQ(got, std::vector<uint32_t>(expected.begin(), expected.begin() + got.size()));
-}
-
 TYPED_TEST(GeneratorTest, SetSeedWithoutInitChangesNothing) {
   TypeParam ref, gen;
   std::string seed = RandomBytes(static_cast<size_t>(ref.SeedSize()), 11);
@@ -261,16 +237,4 @@ TEST(MT19937BTest, BlocksAreTheStandardEngineReversed) {
           << "block " << block;
     }
   }
-}
-
-TEST(MT19937BTest, AllZeroStateStaysZero) {
-  TVRXMT19937B gen;
-  gen.SetSeed(100, 1);  // not yet current
-  for (uint32_t w : Draw(gen, 2 * 624 + 1)) ASSERT_EQ(w, 0u);
-  gen.Init();
-  const auto drawn = Draw(gen, 624);
-  EXPECT_NE(std::count(drawn.begin(), drawn.end(), 0u), 624);
-  gen.SetSeed(100, 0);
-  gen.Init();
-  for (uint32_t w : Draw(gen, 624 + 1)) ASSERT_EQ(w, 0u);
 }
