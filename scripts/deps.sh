@@ -9,7 +9,10 @@ command -v make >/dev/null 2>&1 || need+=(make)
 [ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
 for extra in "$@"; do
   case "$extra" in
-    bench) [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev) ;;
+    bench)
+      [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
+      command -v python3 >/dev/null 2>&1 || need+=(python3)
+      ;;
     peers)
       [ -f /usr/include/openssl/evp.h ] || need+=(libssl-dev openssl)
       [ -f /usr/include/nettle/md5.h ] || need+=(nettle-dev)
