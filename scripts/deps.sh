@@ -19,7 +19,7 @@ for extra in "$@"; do
       [ -f /usr/include/gcrypt.h ] || need+=(libgcrypt20-dev)
       [ -d /usr/include/crypto++ ] || need+=(libcrypto++-dev)
       ;;
-    clang) command -v clang++ >/dev/null 2>&1 || need+=(clang) ;;
+    clang) command -v clang++-16 >/dev/null 2>&1 || need+=(clang-16 libclang-rt-16-dev) ;;
   esac
 done
 if [ ${#need[@]} -gt 0 ]; then

@@ -8,7 +8,7 @@ bash scripts/deps.sh clang
 seconds="${1:-30}"
 shift || true
 build=build-fuzz
-CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANE_FUZZ=ON \
+CXX=clang++-16 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANE_FUZZ=ON \
   -DMORVANE_BUILD_TESTS=OFF -DMORVANE_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)"
 targets=("$@")

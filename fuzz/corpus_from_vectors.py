@@ -1,0 +1,66 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets from the test vectors (tests/vectors/).
+
+Run from the repository root; the seeds are committed under fuzz/corpus/<target>/.
+"""
+import hashlib
+import os
+import re
+
+VECTORS = "tests/vectors"
+MODES = {"ECB": 0, "CBC": 1, "CFB": 2, "OFB": 3, "PCBC": 4}
+
+
+def records(name):
+    group, rec = "", {}
+    with open(os.path.join(VECTORS, name), encoding="latin-1") as f:
+        for line in f:
+            line = line.strip()
+            if not line:
+                if rec:
+                    yield group, rec
+                rec = {}
+                continue
+            if line.startswith("#"):
+                continue
+            if line.startswith("[") and line.endswith("]"):
+                group = line[1:-1]
+                continue
+            if "=" in line:
+                k, v = line.split("=", 1)
+                rec.setdefault(k.strip(), v.strip())
+    if rec:
+        yield group, rec
+
+
+def unhex(v):
+    v = re.sub(r"[^0-9A-Fa-f]", "", v)
+    return bytes.fromhex(v)
+
+
+def save(target, data):
+    folder = os.path.join("fuzz", "corpus", target)
+    os.makedirs(folder, exist_ok=True)
+    name = hashlib.sha1(data).hexdigest()[:16]
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data)
+
+
+def ciphers():
+    for index, name in enumerate(["blowfish.txt", "des.txt", "twofish.txt"]):
+        if not os.path.exists(os.path.join(VECTORS, name)):
+            continue
+        for _, r in records(name):
+            if "Mode" not in r or "Key" not in r:
+                continue
+            enc = r.get("EncryptString") or r.get("Encrypted")
+            if not enc or " x " in enc:
+                continue
+            key = unhex(r["Key"])[:80]
+            head = bytes([index, MODES.get(r["Mode"], 0), 6, len(key), 0, 0])
+            save("CipherDecryptFuzz", head + key + unhex(enc))
+            save("CipherDecryptFuzz", bytes([index, MODES.get(r["Mode"], 0), 0, len(key), 0xF8, 1]) + key + unhex(enc)[4:])
+
+
+if __name__ == "__main__":
+    ciphers()
