@@ -1,35 +1,85 @@
-// morvane: the package at the shell.
+// morvane: the package at the shell. Each subcommand lives in its own file; this one only
+// dispatches.
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
+
+#include "Commands.h"
+#include "Interrupt.h"
+#include "Program.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: morvane <command> [options]\n"
-    "\n"
-    "Encrypt, hash, encode and generate data in the layouts of the Morvane components.\n"
-    "\n"
-    "options:\n"
-    "  --help       show this text\n"
-    "  --version    show the program's version\n";
+using morvane::cli::kExitOk;
+using morvane::cli::kExitUsage;
+
+struct TCommand {
+  const char* Name;
+  const char* Summary;
+  int (*Run)(int argc, char** argv);
+};
+
+constexpr TCommand kCommands[] = {
+    {"encrypt", "encrypt a file or standard input with Blowfish, DES or Twofish",
+     morvane::cli::RunEncryptCommand},
+    {"decrypt", "decrypt what encrypt wrote", morvane::cli::RunDecryptCommand},
+};
+
+void PrintUsage(std::FILE* To) {
+  std::fputs(
+      "usage: morvane <command> [options] [arguments]\n"
+      "\n"
+      "Encrypt, hash, encode and generate data in the layouts of the Morvane components.\n"
+      "\n"
+      "commands:\n",
+      To);
+  for (const auto& c : kCommands) std::fprintf(To, "  %-11s %s\n", c.Name, c.Summary);
+  std::fputs(
+      "\n"
+      "options:\n"
+      "  -h, --help   show this text ('morvane <command> --help' for a command)\n"
+      "  --version    show the program's version\n"
+      "\n"
+      "Exit status: 0 on success, 1 when an operation failed, 2 for a usage error,\n"
+      "130 when interrupted (Ctrl-C).\n",
+      To);
+}
+
+const TCommand* FindCommand(std::string_view Name) {
+  for (const auto& c : kCommands)
+    if (Name == c.Name) return &c;
+  return nullptr;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  morvane::cli::InstallSignalHandlers();
   if (argc < 2) {
-    std::fputs(kUsage, stderr);
-    return 2;
+    PrintUsage(stderr);
+    return kExitUsage;
   }
-  const std::string arg = argv[1];
-  if (arg == "--help" || arg == "-h") {
-    std::fputs(kUsage, stdout);
-    return 0;
+  const std::string_view arg = argv[1];
+  if (arg == "--help" || arg == "-h" || arg == "help") {
+    if (arg == "help" && argc > 2) {
+      if (const TCommand* c = FindCommand(argv[2])) {
+        char help[] = "--help";
+        char* helpArgv[] = {help, nullptr};
+        return c->Run(1, helpArgv);
+      }
+      morvane::cli::PrintError("unknown command '" + std::string(argv[2]) + "'");
+      return kExitUsage;
+    }
+    PrintUsage(stdout);
+    return kExitOk;
   }
   if (arg == "--version") {
     std::printf("morvane %s\n", MORVANE_VERSION);
-    return 0;
+    return kExitOk;
   }
-  std::fprintf(stderr, "morvane: unknown command '%s'\n%s", arg.c_str(), kUsage);
-  return 2;
+  if (const TCommand* c = FindCommand(arg)) return c->Run(argc - 2, argv + 2);
+  morvane::cli::PrintError("unknown command '" + std::string(arg) + "'");
+  std::fputs("Try 'morvane --help'.\n", stderr);
+  return kExitUsage;
 }
