@@ -141,8 +141,8 @@ struct TCipherRun {
 TCipherRun PrepareCipherRun(const TCommandLine& Args) {
   TCipherRun run;
   Args.MaxOperands(1);
-  const std::string cipher = ParseChoice(Args.ValueOr("cipher", "blowfish"), "--cipher",
-                                         {"blowfish", "des", "twofish"});
+  const std::string cipher =
+      ParseChoice(Args.ValueOr("cipher", "blowfish"), "--cipher", {"blowfish", "des", "twofish"});
   run.Setup = MakeCipher(cipher);
   TCustomVRXCipher& c = *run.Setup.Cipher;
   c.SetMode(ParseMode(Args.ValueOr("mode", "cbc")));
@@ -159,8 +159,8 @@ TCipherRun PrepareCipherRun(const TCommandLine& Args) {
   run.Dest = Args.ValueOr("output", "-");
   run.Input = std::make_unique<TInput>(Args.Operands().empty() ? "-" : Args.Operands()[0]);
   if (run.Input->SameFileAs(run.Dest))
-    throw EFCreateError("The input and the output are the same file (" +
-                        run.Input->DisplayName() + ")");
+    throw EFCreateError("The input and the output are the same file (" + run.Input->DisplayName() +
+                        ")");
   return run;
 }
 

@@ -127,8 +127,7 @@ std::string ToHexLower(std::string_view Bytes) {
 int64_t ParseCount(std::string_view Text, std::string_view What, int64_t Min, int64_t Max) {
   int64_t v = 0;
   const auto [end, ec] = std::from_chars(Text.data(), Text.data() + Text.size(), v);
-  if (Text.empty() || ec != std::errc() || end != Text.data() + Text.size() || v < Min ||
-      v > Max) {
+  if (Text.empty() || ec != std::errc() || end != Text.data() + Text.size() || v < Min || v > Max) {
     throw EUsageError(std::string(What) + ": '" + std::string(Text) + "' is not a number from " +
                       std::to_string(Min) + " to " + std::to_string(Max));
   }

@@ -43,7 +43,9 @@ void InstallSignalHandlers() {
   ::sigaction(SIGPIPE, &ign, nullptr);
 }
 
-int CancelSignal() noexcept { return gSignal; }
+int CancelSignal() noexcept {
+  return gSignal;
+}
 
 void ThrowIfCancelled() {
   if (gSignal != 0) throw ECancelled();

@@ -14,7 +14,9 @@ void InstallSignalHandlers();
 
 // The signal that asked for a cancel, or 0.
 int CancelSignal() noexcept;
-inline bool CancelRequested() noexcept { return CancelSignal() != 0; }
+inline bool CancelRequested() noexcept {
+  return CancelSignal() != 0;
+}
 
 // Thrown by the program's own loops when a cancel was asked for.
 class ECancelled : public std::exception {

@@ -10,7 +10,9 @@
 
 namespace morvane::cli {
 
-TOptionSpec HelpOption() { return {"help", 'h', false}; }
+TOptionSpec HelpOption() {
+  return {"help", 'h', false};
+}
 
 std::vector<TOptionSpec> RunOptions() {
   return {{"output", 'o', true}, {"progress", 0, false}, {"no-progress", 0, false}};

@@ -19,7 +19,9 @@ namespace {
 
 constexpr size_t kCopyChunk = 256 * 1024;
 
-std::string SystemError(int err) { return std::strerror(err); }
+std::string SystemError(int err) {
+  return std::strerror(err);
+}
 
 // A descriptor closed on every exit.
 class TFd {
@@ -76,8 +78,7 @@ std::string BaseOf(const std::string& Path) {
 // Creates an empty temporary file from a mkstemp pattern and returns its name.
 std::string MakeTempFile(std::string Pattern, mode_t Mode, const std::string& ForWhat) {
   const int fd = ::mkstemp(Pattern.data());
-  if (fd < 0)
-    throw EFCreateError("Cannot create file \"" + ForWhat + "\". " + SystemError(errno));
+  if (fd < 0) throw EFCreateError("Cannot create file \"" + ForWhat + "\". " + SystemError(errno));
   RegisterTempFile(Pattern);
   TFd guard(fd);
   if (::fchmod(fd, Mode) != 0) {
@@ -120,7 +121,9 @@ TInput::TInput(std::string Name) : FName(std::move(Name)) {
   }
 }
 
-TInput::~TInput() { RemoveTempFile(FSpool); }
+TInput::~TInput() {
+  RemoveTempFile(FSpool);
+}
 
 void TInput::Prepare(int64_t Limit) {
   if (IsStandardInput()) {
@@ -132,7 +135,8 @@ void TInput::Prepare(int64_t Limit) {
   struct stat st {};
   if (::fstat(fd.Get(), &st) != 0)
     throw EFOpenError("Cannot open file \"" + FName + "\". " + SystemError(errno));
-  if (S_ISDIR(st.st_mode)) throw EFOpenError("Cannot open file \"" + FName + "\": it is a directory");
+  if (S_ISDIR(st.st_mode))
+    throw EFOpenError("Cannot open file \"" + FName + "\": it is a directory");
   if (S_ISREG(st.st_mode)) {
     FPath = FName;
     FSize = st.st_size;
@@ -213,8 +217,8 @@ TSafeOutput::TSafeOutput(std::string Dest) : FDest(std::move(Dest)) {
   }
   if (FRename) {
     FDest = target;
-    FTemp = MakeTempFile(DirectoryOf(target) + "/." + BaseOf(target) + ".morvane-XXXXXX", mode,
-                         FDest);
+    FTemp =
+        MakeTempFile(DirectoryOf(target) + "/." + BaseOf(target) + ".morvane-XXXXXX", mode, FDest);
   } else {
     FTemp = MakeTempFile(TempDirectory() + "/morvane-out-XXXXXX", 0600, TempDirectory());
   }
@@ -268,7 +272,9 @@ void WriteAllToFd(int Fd, std::string_view Bytes, const std::string& What) {
   }
 }
 
-void WriteStdout(std::string_view Bytes) { WriteAllToFd(1, Bytes, "standard output"); }
+void WriteStdout(std::string_view Bytes) {
+  WriteAllToFd(1, Bytes, "standard output");
+}
 
 void CopyFileToFd(const std::string& Path, int Fd, const std::string& What) {
   TFd in(::open(Path.c_str(), O_RDONLY | O_CLOEXEC));
