@@ -199,7 +199,7 @@ TEST_F(ProgramTest, UsageErrorsExitWithTwoAndHelpExitsWithZero) {
 
   const TResult help = Morvane({"--help"});
   EXPECT_EQ(help.status, 0);
-  for (const char* command : {"encrypt", "decrypt"}) {
+  for (const char* command : {"encrypt", "decrypt", "random"}) {
     EXPECT_NE(help.out.find(command), std::string::npos) << command;
     const TResult h = Morvane({command, "--help"});
     EXPECT_EQ(h.status, 0) << command;
@@ -521,6 +521,75 @@ TEST_F(ProgramTest, MemoryStaysBoundedWhateverTheInputSize) {
   EXPECT_EQ(r.outSize, 8 + (64 << 20) + 4);
   EXPECT_LT(r.maxRssKiB, 16 * 1024);
 #endif
+}
+
+// ---- Generators
+
+TEST_F(ProgramTest, RandomDrawsThePublishedSequencesFromTheSeedBytes) {
+  int records = 0;
+  for (const auto& [file, generator] :
+       {std::pair{"isaac.txt", "isaac"}, std::pair{"mt19937b.txt", "mt19937b"}}) {
+    for (const auto& rec : morvane::test::LoadVectors(file)) {
+      if (!rec.Has("Seed") || !rec.Has("Words")) continue;
+      SCOPED_TRACE(rec.Where());
+      std::string expect;
+      for (const auto& line : rec.GetAll("Words"))
+        for (uint32_t w : morvane::test::HexWords(line)) {
+          char text[16];
+          std::snprintf(text, sizeof text, "%08x\n", w);
+          expect += text;
+        }
+      const std::string count = std::to_string(expect.size() / 9);
+      const TResult r = Morvane(
+          {"random", "--generator", generator, "--seed-hex", rec.Get("Seed"), "--count", count});
+      ASSERT_EQ(r.status, 0) << r.err;
+      EXPECT_EQ(r.out, expect);
+      // The seed from a file gives the same draws.
+      const std::string seedFile = File("seed", FromHex(rec.Get("Seed")));
+      EXPECT_EQ(Morvane({"random", "-g", generator, "--seed-file", seedFile, "-n", count}).out,
+                expect);
+      ++records;
+    }
+  }
+  EXPECT_GE(records, 2);
+}
+
+TEST_F(ProgramTest, RandomWideDrawsAndFormatsAgreeWithTheWordOrder) {
+  const std::vector<std::string> seed = {"--seed-hex", "00112233445566778899"};
+  auto draw = [&](std::vector<std::string> extra) {
+    std::vector<std::string> args = {"random", "-g", "mt19937b"};
+    args.insert(args.end(), seed.begin(), seed.end());
+    args.insert(args.end(), extra.begin(), extra.end());
+    const TResult r = Morvane(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r.out;
+  };
+  std::vector<uint32_t> words;
+  for (uint32_t w : morvane::test::HexWords(draw({"-n", "8"}))) words.push_back(w);
+  ASSERT_EQ(words.size(), 8u);
+  // Raw is the words in the order drawn, least significant byte first, whatever the width.
+  std::string raw;
+  for (uint32_t w : words)
+    for (int b = 0; b < 4; ++b) raw += static_cast<char>(w >> (8 * b));
+  EXPECT_TRUE(draw({"-n", "8", "--format", "raw"}) == raw);
+  EXPECT_TRUE(draw({"-n", "4", "--bits", "64", "--format", "raw"}) == raw);
+  EXPECT_TRUE(draw({"-n", "2", "--bits", "128", "--format", "raw"}) == raw);
+  // A 64-bit draw: the first word drawn is the low half.
+  char text[64];
+  std::snprintf(text, sizeof text, "%08x%08x\n%08x%08x\n", words[1], words[0], words[3], words[2]);
+  EXPECT_EQ(draw({"-n", "2", "--bits", "64"}), text);
+  const uint64_t first = uint64_t{words[1]} << 32 | words[0];
+  EXPECT_EQ(draw({"-n", "1", "--bits", "64", "--format", "dec"}), std::to_string(first) + "\n");
+  std::snprintf(text, sizeof text, "%08x%08x%08x%08x\n", words[3], words[2], words[1], words[0]);
+  EXPECT_EQ(draw({"-n", "1", "--bits", "128"}), text);
+
+  EXPECT_EQ(Morvane({"random", "--bits", "48"}).status, 2);
+  EXPECT_EQ(Morvane({"random", "--count", "-1"}).status, 2);
+  EXPECT_EQ(Morvane({"random", "--seed-hex", std::string(514, '1')}).status, 2);  // 257 bytes
+  EXPECT_EQ(Morvane({"random", "--seed-hex", "00", "--seed-file", "x"}).status, 2);
+  const TResult zero = Morvane({"random", "-g", "mt19937b", "-n", "1"});
+  EXPECT_EQ(zero.out, "00000000\n");
+  EXPECT_NE(zero.err.find("only zeros"), std::string::npos);
 }
 
 // ---- Peers

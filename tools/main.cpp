@@ -24,6 +24,7 @@ constexpr TCommand kCommands[] = {
     {"encrypt", "encrypt a file or standard input with Blowfish, DES or Twofish",
      morvane::cli::RunEncryptCommand},
     {"decrypt", "decrypt what encrypt wrote", morvane::cli::RunDecryptCommand},
+    {"random", "draw words from the ISAAC or MT19937B generator", morvane::cli::RunRandomCommand},
 };
 
 void PrintUsage(std::FILE* To) {
