@@ -1,10 +1,13 @@
 #include "Program.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <new>
 
 #include "Interrupt.h"
+#include "ProgramIO.h"
 #include "morvane/cipher/VRXCipherConst.h"
 #include "morvane/framework/Exceptions.h"
 
@@ -58,6 +61,11 @@ int GuardedRun(std::string_view Command, std::string_view Usage, int argc, char*
   } catch (const EVRXUnsupportedCipherMode& e) {
     // A mode the cipher does not offer is a wrong command line.
     return usageError(e.Message());
+  } catch (const EOutputError& e) {
+    // A reader that went away (a pager quit, "| head"): end quietly, as a program killed by
+    // SIGPIPE would.
+    if (e.ErrorCode() == EPIPE) return 128 + SIGPIPE;
+    PrintError(e.Message());
   } catch (const EAssertionFailed& e) {
     PrintError(e.AssertMessage());
   } catch (const Exception& e) {

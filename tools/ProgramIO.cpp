@@ -266,7 +266,7 @@ void WriteAllToFd(int Fd, std::string_view Bytes, const std::string& What) {
         ThrowIfCancelled();
         continue;
       }
-      throw EInOutError("Write error on " + What + ": " + SystemError(errno), errno);
+      throw EOutputError("Write error on " + What + ": " + SystemError(errno), errno);
     }
     done += static_cast<size_t>(n);
   }

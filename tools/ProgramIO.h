@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "morvane/framework/Exceptions.h"
+
 namespace morvane::cli {
 
 // The components count sizes in signed 32 bits: inputs stay below 2^31 bytes.
@@ -89,8 +91,14 @@ class TSafeOutput {
   bool FCommitted = false;
 };
 
-// Writes all bytes to a file descriptor, retrying short writes; a cancel request or an error
-// raises (What names the descriptor in the message).
+// A failed write to an output: it ends a run that goes over several inputs.
+class EOutputError : public EInOutError {
+ public:
+  using EInOutError::EInOutError;
+};
+
+// Writes all bytes to a file descriptor, retrying short writes; a cancel request raises
+// ECancelled and a failure EOutputError (What names the descriptor in the message).
 void WriteAllToFd(int Fd, std::string_view Bytes, const std::string& What);
 
 // Writes text to standard output at once (no buffering in between).
