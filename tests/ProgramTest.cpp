@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -199,7 +200,7 @@ TEST_F(ProgramTest, UsageErrorsExitWithTwoAndHelpExitsWithZero) {
 
   const TResult help = Morvane({"--help"});
   EXPECT_EQ(help.status, 0);
-  for (const char* command : {"encrypt", "decrypt", "random"}) {
+  for (const char* command : {"encrypt", "decrypt", "random", "speed"}) {
     EXPECT_NE(help.out.find(command), std::string::npos) << command;
     const TResult h = Morvane({command, "--help"});
     EXPECT_EQ(h.status, 0) << command;
@@ -590,6 +591,30 @@ TEST_F(ProgramTest, RandomWideDrawsAndFormatsAgreeWithTheWordOrder) {
   const TResult zero = Morvane({"random", "-g", "mt19937b", "-n", "1"});
   EXPECT_EQ(zero.out, "00000000\n");
   EXPECT_NE(zero.err.find("only zeros"), std::string::npos);
+}
+
+// ---- Speed
+
+TEST_F(ProgramTest, SpeedMeasuresTheNamedComponentsAndNamesTheirCodePath) {
+  const TResult r = Morvane({"speed", "--seconds", "0.01", "blowfish", "isaac"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("CPU features in use: "), std::string::npos) << r.out;
+  std::istringstream lines(r.out);
+  std::string line;
+  int rows = 0;
+  while (std::getline(lines, line)) {
+    if (line.starts_with("blowfish")) {
+      ++rows;
+      EXPECT_EQ(std::count(line.begin(), line.end(), '/'), 3) << line;  // three MB/s cells
+    }
+    if (line.starts_with("isaac")) {
+      ++rows;
+      EXPECT_NE(line.find("draws/s"), std::string::npos) << line;
+    }
+  }
+  EXPECT_EQ(rows, 2) << r.out;
+  EXPECT_EQ(Morvane({"speed", "nosuch"}).status, 2);
+  EXPECT_EQ(Morvane({"speed", "--seconds", "0"}).status, 2);
 }
 
 // ---- Peers

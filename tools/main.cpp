@@ -25,6 +25,7 @@ constexpr TCommand kCommands[] = {
      morvane::cli::RunEncryptCommand},
     {"decrypt", "decrypt what encrypt wrote", morvane::cli::RunDecryptCommand},
     {"random", "draw words from the ISAAC or MT19937B generator", morvane::cli::RunRandomCommand},
+    {"speed", "measure the components on this machine", morvane::cli::RunSpeedCommand},
 };
 
 void PrintUsage(std::FILE* To) {
