@@ -12,6 +12,7 @@
 #include "morvane/framework/Files.h"
 #include "morvane/framework/Guid.h"
 #include "morvane/framework/Streams.h"
+#include "morvane/framework/StringList.h"
 #include "morvane/framework/TextServices.h"
 #include "support/Vectors.h"
 
@@ -197,6 +198,28 @@ TEST(TextServices, StrictFloatConversionIgnoresLocale) {
   EXPECT_DOUBLE_EQ(StrToFloat("7."), 7.0);
   for (const char* bad : {"", ".", "1,5", "1e", "e5", "1.2.3", " 1", "inf", "nan", "1e999"})
     EXPECT_THROW(StrToFloat(bad), EConvertError) << bad;
+  // Below the smallest magnitude a value reads as zero; above the largest it is refused.
+  EXPECT_EQ(StrToFloat("1e-400"), 0.0);
+  EXPECT_EQ(StrToFloat("-0.0001e-399"), 0.0);
+  EXPECT_THROW(StrToFloat("100000e304"), EConvertError);
+  EXPECT_GT(StrToFloat("+1e-310"), 0.0);  // a subnormal value is kept
+  std::setlocale(LC_NUMERIC, "C");
+}
+
+TEST(TextServices, StrictExtendedConversion) {
+  std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+  EXPECT_EQ(StrToExtended("0.1"), 0.1L);  // the extended value, not the double one
+  EXPECT_NE(StrToExtended("0.1"), static_cast<long double>(0.1));
+  EXPECT_EQ(StrToExtended("-2.5e3"), -2500.0L);
+  EXPECT_EQ(StrToExtended("+.5"), 0.5L);
+  EXPECT_EQ(StrToExtended("1e400"), 1e400L);  // beyond double, inside extended
+  EXPECT_EQ(StrToExtended("1e-6000"), 0.0L);
+  long double v = 7;
+  for (const char* bad : {"", "+", "1,5", "1e+", "1.2.3", "1 ", "inf", "1e6000", "0x1p3"}) {
+    EXPECT_FALSE(TryStrToExtended(bad, v)) << bad;
+    EXPECT_THROW(StrToExtended(bad), EConvertError) << bad;
+  }
+  EXPECT_EQ(v, 7);
   std::setlocale(LC_NUMERIC, "C");
 }
 
@@ -258,4 +281,23 @@ TEST(Assertions, CarryMessageUnitAndLine) {
     EXPECT_EQ(e.UnitName(), "VRXStrings");
     EXPECT_GT(e.Line(), 0u);
   }
+}
+
+TEST(StringList, AddIndexAndCapacity) {
+  TStringList list;
+  EXPECT_EQ(list.Add("a"), 0);
+  EXPECT_EQ(list.Add(std::string("b\0c", 3)), 1);
+  EXPECT_EQ(list[1], std::string("b\0c", 3));
+  EXPECT_EQ(list.IndexOf("a"), 0);
+  EXPECT_EQ(list.IndexOf("b"), -1);
+  EXPECT_THROW(list.Strings(2), ERangeError);
+  EXPECT_THROW(list.Strings(-1), ERangeError);
+  list.SetCapacity(1000);
+  EXPECT_GE(list.GetCapacity(), 1000);
+  const std::string* first = &list[0];
+  for (int i = 0; i < 998; ++i) list.Add("x");
+  EXPECT_EQ(first, &list[0]);  // no regrowth within the capacity
+  list.SetCapacity(-5);        // never drops elements
+  EXPECT_EQ(list.Count(), 1000);
+  EXPECT_EQ(list[0], "a");
 }

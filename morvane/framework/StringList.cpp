@@ -16,6 +16,10 @@ void TStrings::SetStrings(int32_t Index, std::string Value) {
   FItems[static_cast<size_t>(Index)] = std::move(Value);
 }
 
+void TStrings::SetCapacity(int32_t Value) {
+  if (Value > Count()) FItems.reserve(static_cast<size_t>(Value));
+}
+
 int32_t TStrings::Add(std::string S) {
   FItems.push_back(std::move(S));
   return Count() - 1;

@@ -19,6 +19,10 @@ class TStrings {
   // Appends and returns the new element's index.
   int32_t Add(std::string S);
   void Clear() noexcept { FItems.clear(); }
+  // Room for Value elements without regrowing; it never drops elements (a value below Count is
+  // ignored) and is only a hint to the storage.
+  int32_t GetCapacity() const noexcept { return static_cast<int32_t>(FItems.capacity()); }
+  void SetCapacity(int32_t Value);
   int32_t IndexOf(const std::string& S) const noexcept;
   const std::vector<std::string>& Items() const noexcept { return FItems; }
 

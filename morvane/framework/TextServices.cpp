@@ -1,11 +1,13 @@
 #include "morvane/framework/TextServices.h"
 
+#include <sys/time.h>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <map>
 #include <mutex>
-#include <sys/time.h>
 
 #include "morvane/framework/Exceptions.h"
 
@@ -61,7 +63,9 @@ std::string Format(std::string_view Pattern, std::initializer_list<std::string_v
   return out;
 }
 
-std::string IntToStr(int64_t Value) { return std::to_string(Value); }
+std::string IntToStr(int64_t Value) {
+  return std::to_string(Value);
+}
 
 // ---- Strict conversion
 
@@ -111,46 +115,97 @@ int32_t StrToInt(std::string_view S) {
   return v;
 }
 
-bool TryStrToFloat(std::string_view S, double& Value) {
+namespace {
+// An optional sign, digits with at most one "." and at least one digit, then an optional exponent
+// "e"/"E" with an optional sign and at least one digit; nothing else.
+bool IsFloatText(std::string_view S) {
   size_t i = 0;
-  std::string text;
-  if (i < S.size() && (S[i] == '+' || S[i] == '-')) text += S[i++];
+  if (i < S.size() && (S[i] == '+' || S[i] == '-')) ++i;
   size_t digits = 0;
   bool dot = false;
   for (; i < S.size(); ++i) {
-    const char c = S[i];
-    if (c >= '0' && c <= '9') {
+    if (S[i] >= '0' && S[i] <= '9') {
       ++digits;
-      text += c;
-    } else if (c == '.' && !dot) {
+    } else if (S[i] == '.' && !dot) {
       dot = true;
-      text += c;
     } else {
       break;
     }
   }
   if (digits == 0) return false;
   if (i < S.size() && (S[i] == 'e' || S[i] == 'E')) {
-    text += 'e';
     ++i;
-    if (i < S.size() && (S[i] == '+' || S[i] == '-')) text += S[i++];
+    if (i < S.size() && (S[i] == '+' || S[i] == '-')) ++i;
     size_t expDigits = 0;
-    for (; i < S.size() && S[i] >= '0' && S[i] <= '9'; ++i, ++expDigits) text += S[i];
+    for (; i < S.size() && S[i] >= '0' && S[i] <= '9'; ++i) ++expDigits;
     if (expDigits == 0) return false;
   }
-  if (i != S.size()) return false;
-  // strtod reads "." only in the C locale; the text above holds nothing locale-dependent but the
-  // dot, so swap it for the locale's own separator.
-  const char* localeDot = std::localeconv()->decimal_point;
-  if (localeDot != nullptr && localeDot[0] != '.' && localeDot[0] != '\0') {
-    for (char& c : text)
-      if (c == '.') c = localeDot[0];
+  return i == S.size();
+}
+
+// The power of ten of the leading significant digit of a text that IsFloatText accepts (the
+// exponent saturated far beyond any floating range); 0 when every digit is zero.
+int64_t DecimalMagnitude(std::string_view S) {
+  size_t i = 0;
+  if (S[i] == '+' || S[i] == '-') ++i;
+  bool seen = false, afterDot = false;
+  int64_t intDigits = 0, zerosAfterDot = 0;
+  for (; i < S.size() && S[i] != 'e' && S[i] != 'E'; ++i) {
+    if (S[i] == '.') {
+      afterDot = true;
+    } else if (!seen && S[i] == '0') {
+      if (afterDot) ++zerosAfterDot;
+    } else {
+      seen = true;
+      if (!afterDot) ++intDigits;
+    }
   }
-  char* end = nullptr;
-  const double v = std::strtod(text.c_str(), &end);
-  if (end != text.c_str() + text.size() || std::isinf(v)) return false;
+  if (!seen) return 0;
+  int64_t exponent = 0;
+  if (i < S.size()) {
+    ++i;
+    const bool negative = S[i] == '-';
+    if (S[i] == '+' || S[i] == '-') ++i;
+    for (; i < S.size(); ++i)
+      exponent = std::min<int64_t>(exponent * 10 + (S[i] - '0'), 1000000000);
+    if (negative) exponent = -exponent;
+  }
+  return (intDigits > 0 ? intDigits - 1 : -(zerosAfterDot + 1)) + exponent;
+}
+
+// from_chars reads "." whatever the locale and refuses a leading "+", which the grammar allows.
+template <typename T>
+bool ReadFloatText(std::string_view S, T& Value) {
+  if (!IsFloatText(S)) return false;
+  if (S.front() == '+') S.remove_prefix(1);
+  T v{};
+  const auto [end, ec] = std::from_chars(S.data(), S.data() + S.size(), v);
+  if (end != S.data() + S.size()) return false;
+  if (ec == std::errc::result_out_of_range) {
+    // Too small a magnitude reads as zero; too large a one is refused.
+    if (DecimalMagnitude(S) >= 0) return false;
+    v = S.front() == '-' ? -T(0) : T(0);
+  } else if (ec != std::errc() || std::isinf(v)) {
+    return false;
+  }
   Value = v;
   return true;
+}
+}  // namespace
+
+bool TryStrToFloat(std::string_view S, double& Value) {
+  return ReadFloatText(S, Value);
+}
+
+bool TryStrToExtended(std::string_view S, long double& Value) {
+  return ReadFloatText(S, Value);
+}
+
+long double StrToExtended(std::string_view S) {
+  long double v = 0;
+  if (!TryStrToExtended(S, v))
+    throw EConvertError("'" + std::string(S) + "' is not a valid floating point value");
+  return v;
 }
 
 double StrToFloat(std::string_view S) {
@@ -187,7 +242,9 @@ void CivilFromDays(int64_t z, int32_t& y, int32_t& m, int32_t& d) {
 
 constexpr int64_t kUnixEpochDays = 25569;  // 1970-01-01 in days since 1899-12-30
 
-bool IsLeap(int32_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(int32_t y) {
+  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 }  // namespace
 
 TDateTime EncodeDate(int32_t Year, int32_t Month, int32_t Day) {
@@ -199,8 +256,7 @@ TDateTime EncodeDate(int32_t Year, int32_t Month, int32_t Day) {
 }
 
 TDateTime EncodeTime(int32_t Hour, int32_t Min, int32_t Sec, int32_t MSec) {
-  if (Hour < 0 || Hour > 23 || Min < 0 || Min > 59 || Sec < 0 || Sec > 59 || MSec < 0 ||
-      MSec > 999)
+  if (Hour < 0 || Hour > 23 || Min < 0 || Min > 59 || Sec < 0 || Sec > 59 || MSec < 0 || MSec > 999)
     throw EConvertError("Invalid argument to time encode");
   return (((Hour * 60.0 + Min) * 60.0 + Sec) * 1000.0 + MSec) / 86400000.0;
 }

@@ -35,6 +35,10 @@ double StrToFloat(std::string_view S);
 // Same grammar as StrToFloat; false instead of an exception.
 bool TryStrToFloat(std::string_view S, double& Value);
 bool TryStrToInt(std::string_view S, int32_t& Value);
+// Same grammar as StrToFloat, read into the extended (long double) format; false for bad text and
+// for a value outside the extended range.
+bool TryStrToExtended(std::string_view S, long double& Value);
+long double StrToExtended(std::string_view S);
 
 // ---- Dates and times: days since 1899-12-30, the fraction being the time of day.
 
