@@ -1,0 +1,308 @@
+#include "morvane/ciphers/TwoFishCore.h"
+
+#include "morvane/ciphers/VRXTwoFishTools.h"
+#include "morvane/framework/Endian.h"
+
+namespace morvane::detail {
+
+namespace {
+
+// clang-format off
+// Twofish paper, section 4.3.5: the 4-bit tables t0..t3 of q0 and of q1.
+inline constexpr uint8_t kQT[2][4][16] = {
+  {{0x8, 0x1, 0x7, 0xD, 0x6, 0xF, 0x3, 0x2, 0x0, 0xB, 0x5, 0x9, 0xE, 0xC, 0xA, 0x4},
+   {0xE, 0xC, 0xB, 0x8, 0x1, 0x2, 0x3, 0x5, 0xF, 0x4, 0xA, 0x6, 0x7, 0x0, 0x9, 0xD},
+   {0xB, 0xA, 0x5, 0xE, 0x6, 0xD, 0x9, 0x0, 0xC, 0x8, 0xF, 0x3, 0x2, 0x4, 0x7, 0x1},
+   {0xD, 0x7, 0xF, 0x4, 0x1, 0x2, 0x6, 0xE, 0x9, 0xB, 0x3, 0x0, 0x8, 0x5, 0xC, 0xA}},
+  {{0x2, 0x8, 0xB, 0xD, 0xF, 0x7, 0x6, 0xE, 0x3, 0x1, 0x9, 0x4, 0x0, 0xA, 0xC, 0x5},
+   {0x1, 0xE, 0x2, 0xB, 0x4, 0xC, 0x3, 0x7, 0x6, 0xD, 0xA, 0x5, 0xF, 0x9, 0x0, 0x8},
+   {0x4, 0xC, 0x7, 0x5, 0x1, 0x6, 0x9, 0xA, 0x0, 0xE, 0xD, 0x8, 0x2, 0xB, 0x3, 0xF},
+   {0xB, 0x9, 0x5, 0x1, 0xC, 0x3, 0xD, 0xE, 0x6, 0x4, 0x7, 0xF, 0x2, 0x0, 0x8, 0xA}}};
+// clang-format on
+
+// The permutation q built from its four 4-bit tables (Twofish paper, section 4.3.5).
+constexpr std::array<uint8_t, 256> BuildQ(int which) {
+  std::array<uint8_t, 256> q{};
+  const auto& t = kQT[which];
+  auto ror4 = [](uint32_t v) { return ((v >> 1) | (v << 3)) & 0xF; };
+  for (uint32_t x = 0; x < 256; ++x) {
+    const uint32_t a0 = x >> 4, b0 = x & 0xF;
+    const uint32_t a1 = a0 ^ b0, b1 = (a0 ^ ror4(b0) ^ (8 * a0)) & 0xF;
+    const uint32_t a2 = t[0][a1], b2 = t[1][b1];
+    const uint32_t a3 = a2 ^ b2, b3 = (a2 ^ ror4(b2) ^ (8 * a2)) & 0xF;
+    const uint32_t a4 = t[2][a3], b4 = t[3][b3];
+    q[x] = static_cast<uint8_t>(16 * b4 + a4);
+  }
+  return q;
+}
+
+inline constexpr std::array<uint8_t, 256> kQ0 = BuildQ(0);
+inline constexpr std::array<uint8_t, 256> kQ1 = BuildQ(1);
+
+// The first entries of q0 and q1 as the paper's reference tables list them.
+static_assert(kQ0[0] == 0xA9 && kQ0[1] == 0x67 && kQ0[255] == 0xE0);
+static_assert(kQ1[0] == 0x75 && kQ1[1] == 0xF3 && kQ1[255] == 0x91);
+
+// The MDS matrix of the paper (rows i, columns c): entry 01, 5B or EF, as the multiplier.
+inline constexpr uint8_t kMDS[4][4] = {{0x01, 0xEF, 0x5B, 0x5B},
+                                       {0x5B, 0xEF, 0xEF, 0x01},
+                                       {0xEF, 0x5B, 0x01, 0xEF},
+                                       {0xEF, 0x01, 0xEF, 0x5B}};
+
+constexpr uint32_t MulMDS(uint8_t entry, uint32_t v) {
+  return entry == 0x01 ? Mx_1(v) : entry == 0x5B ? Mx_X(v) : Mx_Y(v);
+}
+
+// BuildMDSTables: table c holds, in byte i, entry (i, c) of the matrix times q1[v] for tables 0
+// and 2 and q0[v] for tables 1 and 3.
+constexpr std::array<std::array<uint32_t, 256>, 4> BuildMDSTables() {
+  std::array<std::array<uint32_t, 256>, 4> m{};
+  for (int c = 0; c < 4; ++c) {
+    for (uint32_t v = 0; v < 256; ++v) {
+      const uint32_t q = (c % 2 == 0) ? kQ1[v] : kQ0[v];
+      uint32_t w = 0;
+      for (int i = 0; i < 4; ++i) w |= (MulMDS(kMDS[i][c], q) & 0xFF) << (8 * i);
+      m[c][v] = w;
+    }
+  }
+  return m;
+}
+
+inline constexpr std::array<std::array<uint32_t, 256>, 4> kMDSTables = BuildMDSTables();
+
+// Column 0 of the matrix is (01, 5B, EF, EF), applied to q1[0] = 75.
+static_assert(kMDSTables[0][0] == (0x75u | (Mx_X(0x75) & 0xFF) << 8 | (Mx_Y(0x75) & 0xFF) << 16 |
+                                   (Mx_Y(0x75) & 0xFF) << 24));
+// Column 3 is (5B, 01, EF, 5B), applied to q0[1] = 67.
+static_assert(kMDSTables[3][1] == ((Mx_X(0x67) & 0xFF) | 0x67u << 8 | (Mx_Y(0x67) & 0xFF) << 16 |
+                                   (Mx_X(0x67) & 0xFF) << 24));
+
+inline uint32_t B(uint32_t x, int n) {
+  return (x >> (8 * n)) & 0xFF;
+}
+
+// The key-dependent layers of h for one byte lane, before the last q (which the MDS table
+// holds). L[j] is the key word of layer j.
+inline uint32_t InnerLane(int lane, uint32_t v, const uint32_t* L, int k) {
+  // Permutations applied per layer and lane, from the paper's definition of h: the layer with
+  // L[3] (k = 4), the layer with L[2] (k >= 3), then the layers with L[1] and L[0].
+  static constexpr bool kQ1Layer[4][4] = {// lane: 0      1      2      3
+                                          {true, false, false, true},   // before xor with L[3]
+                                          {true, true, false, false},   // before xor with L[2]
+                                          {false, true, false, true},   // before xor with L[1]
+                                          {false, false, true, true}};  // before xor with L[0]
+  const auto q = [](bool one, uint32_t x) -> uint32_t { return one ? kQ1[x] : kQ0[x]; };
+  if (k == 4) v = q(kQ1Layer[0][lane], v) ^ B(L[3], lane);
+  if (k >= 3) v = q(kQ1Layer[1][lane], v) ^ B(L[2], lane);
+  v = q(kQ1Layer[2][lane], v) ^ B(L[1], lane);
+  v = q(kQ1Layer[3][lane], v) ^ B(L[0], lane);
+  return v;
+}
+
+constexpr uint32_t Rol(uint32_t x, int n) {
+  return (x << n) | (x >> (32 - n));
+}
+constexpr uint32_t Ror(uint32_t x, int n) {
+  return (x >> n) | (x << (32 - n));
+}
+
+// g of x, and g of x rotated left by 8 without the rotation.
+#define MORVANE_TF_G0(S, x) \
+  (S[0][(x)&0xFF] ^ S[1][((x) >> 8) & 0xFF] ^ S[2][((x) >> 16) & 0xFF] ^ S[3][(x) >> 24])
+#define MORVANE_TF_G1(S, x) \
+  (S[0][(x) >> 24] ^ S[1][(x)&0xFF] ^ S[2][((x) >> 8) & 0xFF] ^ S[3][((x) >> 16) & 0xFF])
+
+// Encryption round r: (a, b) feed the function F that changes (c, d).
+#define MORVANE_TF_ENC(a, b, c, d, r)                 \
+  do {                                                \
+    const uint32_t t0_ = MORVANE_TF_G0(S, a);         \
+    const uint32_t t1_ = MORVANE_TF_G1(S, b);         \
+    c = Ror(c ^ (t0_ + t1_ + K[8 + 2 * (r)]), 1);     \
+    d = Rol(d, 1) ^ (t0_ + 2 * t1_ + K[9 + 2 * (r)]); \
+  } while (0)
+
+// The inverse of encryption round r.
+#define MORVANE_TF_DEC(a, b, c, d, r)                 \
+  do {                                                \
+    const uint32_t t0_ = MORVANE_TF_G0(S, a);         \
+    const uint32_t t1_ = MORVANE_TF_G1(S, b);         \
+    c = Rol(c, 1) ^ (t0_ + t1_ + K[8 + 2 * (r)]);     \
+    d = Ror(d ^ (t0_ + 2 * t1_ + K[9 + 2 * (r)]), 1); \
+  } while (0)
+
+// Rounds 0 .. R-1. The halves are not exchanged: round r changes (c, d) when r is even and
+// (a, b) when it is odd; the output undoes the exchange after the last round.
+inline void Encrypt1(const TTwoFishKey& Key, int R, uint32_t* x) {
+  const uint32_t* K = Key.SubKeys.data();
+  const auto& S = Key.S;
+  uint32_t a = x[0] ^ K[0], b = x[1] ^ K[1], c = x[2] ^ K[2], d = x[3] ^ K[3];
+  int r = 0;
+  for (; r + 2 <= R; r += 2) {
+    MORVANE_TF_ENC(a, b, c, d, r);
+    MORVANE_TF_ENC(c, d, a, b, r + 1);
+  }
+  if (r < R) {
+    MORVANE_TF_ENC(a, b, c, d, r);
+    x[0] = a ^ K[4], x[1] = b ^ K[5], x[2] = c ^ K[6], x[3] = d ^ K[7];
+  } else {
+    x[0] = c ^ K[4], x[1] = d ^ K[5], x[2] = a ^ K[6], x[3] = b ^ K[7];
+  }
+}
+
+inline void Decrypt1(const TTwoFishKey& Key, int R, uint32_t* x) {
+  const uint32_t* K = Key.SubKeys.data();
+  const auto& S = Key.S;
+  uint32_t a, b, c, d;
+  int r = R - 1;
+  if (R % 2 == 1) {
+    a = x[0] ^ K[4], b = x[1] ^ K[5], c = x[2] ^ K[6], d = x[3] ^ K[7];
+    MORVANE_TF_DEC(a, b, c, d, r);
+    --r;
+  } else {
+    c = x[0] ^ K[4], d = x[1] ^ K[5], a = x[2] ^ K[6], b = x[3] ^ K[7];
+  }
+  for (; r >= 1; r -= 2) {
+    MORVANE_TF_DEC(c, d, a, b, r);
+    MORVANE_TF_DEC(a, b, c, d, r - 1);
+  }
+  x[0] = a ^ K[0], x[1] = b ^ K[1], x[2] = c ^ K[2], x[3] = d ^ K[3];
+}
+
+// Two blocks interleaved round by round, so that the lookups of one fill the latency of the
+// other.
+inline void Encrypt2(const TTwoFishKey& Key, int R, uint32_t* x, uint32_t* y) {
+  const uint32_t* K = Key.SubKeys.data();
+  const auto& S = Key.S;
+  uint32_t a = x[0] ^ K[0], b = x[1] ^ K[1], c = x[2] ^ K[2], d = x[3] ^ K[3];
+  uint32_t e = y[0] ^ K[0], f = y[1] ^ K[1], g = y[2] ^ K[2], h = y[3] ^ K[3];
+  int r = 0;
+  for (; r + 2 <= R; r += 2) {
+    MORVANE_TF_ENC(a, b, c, d, r);
+    MORVANE_TF_ENC(e, f, g, h, r);
+    MORVANE_TF_ENC(c, d, a, b, r + 1);
+    MORVANE_TF_ENC(g, h, e, f, r + 1);
+  }
+  if (r < R) {
+    MORVANE_TF_ENC(a, b, c, d, r);
+    MORVANE_TF_ENC(e, f, g, h, r);
+    x[0] = a ^ K[4], x[1] = b ^ K[5], x[2] = c ^ K[6], x[3] = d ^ K[7];
+    y[0] = e ^ K[4], y[1] = f ^ K[5], y[2] = g ^ K[6], y[3] = h ^ K[7];
+  } else {
+    x[0] = c ^ K[4], x[1] = d ^ K[5], x[2] = a ^ K[6], x[3] = b ^ K[7];
+    y[0] = g ^ K[4], y[1] = h ^ K[5], y[2] = e ^ K[6], y[3] = f ^ K[7];
+  }
+}
+
+inline void Decrypt2(const TTwoFishKey& Key, int R, uint32_t* x, uint32_t* y) {
+  const uint32_t* K = Key.SubKeys.data();
+  const auto& S = Key.S;
+  uint32_t a, b, c, d, e, f, g, h;
+  int r = R - 1;
+  if (R % 2 == 1) {
+    a = x[0] ^ K[4], b = x[1] ^ K[5], c = x[2] ^ K[6], d = x[3] ^ K[7];
+    e = y[0] ^ K[4], f = y[1] ^ K[5], g = y[2] ^ K[6], h = y[3] ^ K[7];
+    MORVANE_TF_DEC(a, b, c, d, r);
+    MORVANE_TF_DEC(e, f, g, h, r);
+    --r;
+  } else {
+    c = x[0] ^ K[4], d = x[1] ^ K[5], a = x[2] ^ K[6], b = x[3] ^ K[7];
+    g = y[0] ^ K[4], h = y[1] ^ K[5], e = y[2] ^ K[6], f = y[3] ^ K[7];
+  }
+  for (; r >= 1; r -= 2) {
+    MORVANE_TF_DEC(c, d, a, b, r);
+    MORVANE_TF_DEC(g, h, e, f, r);
+    MORVANE_TF_DEC(a, b, c, d, r - 1);
+    MORVANE_TF_DEC(e, f, g, h, r - 1);
+  }
+  x[0] = a ^ K[0], x[1] = b ^ K[1], x[2] = c ^ K[2], x[3] = d ^ K[3];
+  y[0] = e ^ K[0], y[1] = f ^ K[1], y[2] = g ^ K[2], y[3] = h ^ K[3];
+}
+
+#undef MORVANE_TF_ENC
+#undef MORVANE_TF_DEC
+#undef MORVANE_TF_G0
+#undef MORVANE_TF_G1
+
+inline void Load(const uint8_t* p, uint32_t* x) {
+  for (int i = 0; i < 4; ++i) x[i] = LoadLE32(p + 4 * i);
+}
+inline void Store(uint8_t* p, const uint32_t* x) {
+  for (int i = 0; i < 4; ++i) StoreLE32(p + 4 * i, x[i]);
+}
+
+}  // namespace
+
+const std::array<uint8_t, 256> kTwoFishQ0 = kQ0;
+const std::array<uint8_t, 256> kTwoFishQ1 = kQ1;
+const std::array<std::array<uint32_t, 256>, 4> kTwoFishMDS = kMDSTables;
+
+uint32_t TwoFishH(uint32_t X, const uint32_t* K, int k) noexcept {
+  if (k != 3 && k != 4) k = 2;
+  uint32_t out = 0;
+  for (int lane = 0; lane < 4; ++lane) out ^= kMDSTables[lane][InnerLane(lane, B(X, lane), K, k)];
+  return out;
+}
+
+void TwoFishKeySchedule(const uint32_t* KeyWords, const uint32_t* SBoxKeys, int k,
+                        TTwoFishKey& Key) noexcept {
+  if (k != 3 && k != 4) k = 2;
+  const uint32_t even[4] = {KeyWords[0], KeyWords[2], k > 2 ? KeyWords[4] : 0,
+                            k > 3 ? KeyWords[6] : 0};
+  const uint32_t odd[4] = {KeyWords[1], KeyWords[3], k > 2 ? KeyWords[5] : 0,
+                           k > 3 ? KeyWords[7] : 0};
+  for (uint32_t i = 0; i < 20; ++i) {
+    const uint32_t a = TwoFishH(i * 0x02020202u, even, k);
+    const uint32_t b = Rol(TwoFishH(i * 0x02020202u + 0x01010101u, odd, k), 8);
+    Key.SubKeys[2 * i] = a + b;
+    Key.SubKeys[2 * i + 1] = Rol(a + 2 * b, 9);
+  }
+  for (int lane = 0; lane < 4; ++lane) {
+    for (uint32_t v = 0; v < 256; ++v) {
+      Key.S[lane][v] = kMDSTables[lane][InnerLane(lane, v, SBoxKeys, k)];
+    }
+  }
+}
+
+void TwoFishEncrypt(const TTwoFishKey& Key, int Rounds, uint32_t* X) noexcept {
+  Encrypt1(Key, Rounds, X);
+}
+
+void TwoFishDecrypt(const TTwoFishKey& Key, int Rounds, uint32_t* X) noexcept {
+  Decrypt1(Key, Rounds, X);
+}
+
+void TwoFishEncryptBlocks(const TTwoFishKey& Key, int Rounds, const uint8_t* In, uint8_t* Out,
+                          size_t Count) noexcept {
+  uint32_t x[4], y[4];
+  for (; Count >= 2; Count -= 2, In += 32, Out += 32) {
+    Load(In, x);
+    Load(In + 16, y);
+    Encrypt2(Key, Rounds, x, y);
+    Store(Out, x);
+    Store(Out + 16, y);
+  }
+  if (Count == 1) {
+    Load(In, x);
+    Encrypt1(Key, Rounds, x);
+    Store(Out, x);
+  }
+}
+
+void TwoFishDecryptBlocks(const TTwoFishKey& Key, int Rounds, const uint8_t* In, uint8_t* Out,
+                          size_t Count) noexcept {
+  uint32_t x[4], y[4];
+  for (; Count >= 2; Count -= 2, In += 32, Out += 32) {
+    Load(In, x);
+    Load(In + 16, y);
+    Decrypt2(Key, Rounds, x, y);
+    Store(Out, x);
+    Store(Out + 16, y);
+  }
+  if (Count == 1) {
+    Load(In, x);
+    Decrypt1(Key, Rounds, x);
+    Store(Out, x);
+  }
+}
+
+}  // namespace morvane::detail
