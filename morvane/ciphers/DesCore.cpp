@@ -334,28 +334,18 @@ void DesCryptBlock(const TDesRoundKeys& Keys, uint32_t& L, uint32_t& R) noexcept
   FinalPermutation(L, R);
 }
 
-void DesCryptBlocks(const TDesRoundKeys& Keys, const uint8_t* In, uint8_t* Out,
-                    size_t Count) noexcept {
+void DesCryptWords(const TDesRoundKeys& Keys, uint32_t* X, size_t Count) noexcept {
   const uint32_t* k = Keys.data();
-  for (; Count >= 2; Count -= 2, In += 16, Out += 16) {
-    uint32_t l0 = LoadBE32(In), r0 = LoadBE32(In + 4);
-    uint32_t l1 = LoadBE32(In + 8), r1 = LoadBE32(In + 12);
+  for (; Count >= 2; Count -= 2, X += 4) {
+    uint32_t l0 = X[0], r0 = X[1], l1 = X[2], r1 = X[3];
     InitialPermutation(l0, r0);
     InitialPermutation(l1, r1);
     Rounds2(k, l0, r0, l1, r1);
     FinalPermutation(l0, r0);
     FinalPermutation(l1, r1);
-    StoreBE32(Out, l0);
-    StoreBE32(Out + 4, r0);
-    StoreBE32(Out + 8, l1);
-    StoreBE32(Out + 12, r1);
+    X[0] = l0, X[1] = r0, X[2] = l1, X[3] = r1;
   }
-  if (Count == 1) {
-    uint32_t l = LoadBE32(In), r = LoadBE32(In + 4);
-    DesCryptBlock(Keys, l, r);
-    StoreBE32(Out, l);
-    StoreBE32(Out + 4, r);
-  }
+  if (Count == 1) DesCryptBlock(Keys, X[0], X[1]);
 }
 
 }  // namespace morvane::detail

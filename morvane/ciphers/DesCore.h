@@ -31,8 +31,19 @@ void DesFinalPermutation(uint32_t& L, uint32_t& R) noexcept;
 // reversed one.
 void DesCryptBlock(const TDesRoundKeys& Keys, uint32_t& L, uint32_t& R) noexcept;
 
-// Count blocks of 8 bytes from In to Out (which may be the same memory), several at a time.
-void DesCryptBlocks(const TDesRoundKeys& Keys, const uint8_t* In, uint8_t* Out,
-                    size_t Count) noexcept;
+// Count blocks held as word pairs (L0, R0, L1, R1, ...), in place, several at a time.
+void DesCryptWords(const TDesRoundKeys& Keys, uint32_t* X, size_t Count) noexcept;
+
+// The core as the chaining-mode engine takes it: a view of a component's two schedules.
+struct TDesCore {
+  static constexpr size_t kWords = 2;
+  const TDesRoundKeys* Forward;
+  const TDesRoundKeys* Reversed;
+
+  void Encrypt(uint32_t* x) const noexcept { DesCryptBlock(*Forward, x[0], x[1]); }
+  void Decrypt(uint32_t* x) const noexcept { DesCryptBlock(*Reversed, x[0], x[1]); }
+  void EncryptBlocks(uint32_t* x, size_t n) const noexcept { DesCryptWords(*Forward, x, n); }
+  void DecryptBlocks(uint32_t* x, size_t n) const noexcept { DesCryptWords(*Reversed, x, n); }
+};
 
 }  // namespace morvane::detail

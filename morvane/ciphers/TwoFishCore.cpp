@@ -1,7 +1,6 @@
 #include "morvane/ciphers/TwoFishCore.h"
 
 #include "morvane/ciphers/VRXTwoFishTools.h"
-#include "morvane/framework/Endian.h"
 
 namespace morvane::detail {
 
@@ -223,13 +222,6 @@ inline void Decrypt2(const TTwoFishKey& Key, int R, uint32_t* x, uint32_t* y) {
 #undef MORVANE_TF_G0
 #undef MORVANE_TF_G1
 
-inline void Load(const uint8_t* p, uint32_t* x) {
-  for (int i = 0; i < 4; ++i) x[i] = LoadLE32(p + 4 * i);
-}
-inline void Store(uint8_t* p, const uint32_t* x) {
-  for (int i = 0; i < 4; ++i) StoreLE32(p + 4 * i, x[i]);
-}
-
 }  // namespace
 
 const std::array<uint8_t, 256> kTwoFishQ0 = kQ0;
@@ -271,38 +263,14 @@ void TwoFishDecrypt(const TTwoFishKey& Key, int Rounds, uint32_t* X) noexcept {
   Decrypt1(Key, Rounds, X);
 }
 
-void TwoFishEncryptBlocks(const TTwoFishKey& Key, int Rounds, const uint8_t* In, uint8_t* Out,
-                          size_t Count) noexcept {
-  uint32_t x[4], y[4];
-  for (; Count >= 2; Count -= 2, In += 32, Out += 32) {
-    Load(In, x);
-    Load(In + 16, y);
-    Encrypt2(Key, Rounds, x, y);
-    Store(Out, x);
-    Store(Out + 16, y);
-  }
-  if (Count == 1) {
-    Load(In, x);
-    Encrypt1(Key, Rounds, x);
-    Store(Out, x);
-  }
+void TwoFishEncryptWords(const TTwoFishKey& Key, int Rounds, uint32_t* X, size_t Count) noexcept {
+  for (; Count >= 2; Count -= 2, X += 8) Encrypt2(Key, Rounds, X, X + 4);
+  if (Count == 1) Encrypt1(Key, Rounds, X);
 }
 
-void TwoFishDecryptBlocks(const TTwoFishKey& Key, int Rounds, const uint8_t* In, uint8_t* Out,
-                          size_t Count) noexcept {
-  uint32_t x[4], y[4];
-  for (; Count >= 2; Count -= 2, In += 32, Out += 32) {
-    Load(In, x);
-    Load(In + 16, y);
-    Decrypt2(Key, Rounds, x, y);
-    Store(Out, x);
-    Store(Out + 16, y);
-  }
-  if (Count == 1) {
-    Load(In, x);
-    Decrypt1(Key, Rounds, x);
-    Store(Out, x);
-  }
+void TwoFishDecryptWords(const TTwoFishKey& Key, int Rounds, uint32_t* X, size_t Count) noexcept {
+  for (; Count >= 2; Count -= 2, X += 8) Decrypt2(Key, Rounds, X, X + 4);
+  if (Count == 1) Decrypt1(Key, Rounds, X);
 }
 
 }  // namespace morvane::detail

@@ -40,10 +40,25 @@ void TwoFishKeySchedule(const uint32_t* KeyWords, const uint32_t* SBoxKeys, int 
 void TwoFishEncrypt(const TTwoFishKey& Key, int Rounds, uint32_t* X) noexcept;
 void TwoFishDecrypt(const TTwoFishKey& Key, int Rounds, uint32_t* X) noexcept;
 
-// Count blocks of 16 bytes from In to Out (which may be the same memory), several at a time.
-void TwoFishEncryptBlocks(const TTwoFishKey& Key, int Rounds, const uint8_t* In, uint8_t* Out,
-                          size_t Count) noexcept;
-void TwoFishDecryptBlocks(const TTwoFishKey& Key, int Rounds, const uint8_t* In, uint8_t* Out,
-                          size_t Count) noexcept;
+// Count blocks of four words each, in place, several at a time.
+void TwoFishEncryptWords(const TTwoFishKey& Key, int Rounds, uint32_t* X, size_t Count) noexcept;
+void TwoFishDecryptWords(const TTwoFishKey& Key, int Rounds, uint32_t* X, size_t Count) noexcept;
+
+// The core as the chaining-mode engine takes it: blocks in the paper's (little-endian) form.
+struct TTwoFishCore {
+  static constexpr size_t kWords = 4;
+  static constexpr bool kLittleEndianForm = true;
+  const TTwoFishKey* Key;
+  int Rounds;
+
+  void Encrypt(uint32_t* x) const noexcept { TwoFishEncrypt(*Key, Rounds, x); }
+  void Decrypt(uint32_t* x) const noexcept { TwoFishDecrypt(*Key, Rounds, x); }
+  void EncryptBlocks(uint32_t* x, size_t n) const noexcept {
+    TwoFishEncryptWords(*Key, Rounds, x, n);
+  }
+  void DecryptBlocks(uint32_t* x, size_t n) const noexcept {
+    TwoFishDecryptWords(*Key, Rounds, x, n);
+  }
+};
 
 }  // namespace morvane::detail

@@ -1,0 +1,74 @@
+// The DES component: the Data Encryption Standard (FIPS 46-3) on 64-bit blocks, keyed by the
+// first 8 bytes of Key (parity bits ignored), in ECB, CBC and PCBC chaining. It refuses to
+// encrypt with a weak key and carries its IV in the 8 leading bytes of every encrypted stream.
+// Its table lookups depend on the key and the data: no constant-time claim.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "morvane/cipher/VRXBlockModes.h"
+#include "morvane/cipher/VRXCipher.h"
+#include "morvane/ciphers/DesCore.h"
+
+namespace morvane {
+
+class TVRXDES : public TCustomVRXCipher {
+ public:
+  explicit TVRXDES(TComponent* AOwner = nullptr);
+  ~TVRXDES() override;
+  std::string ClassName() const override { return "TVRXDES"; }
+
+  // CFB and OFB raise EVRXUnsupportedCipherMode and leave the mode as it was.
+  void SetMode(TCipherMode Value) override;
+
+  // True when Key is empty or only white space (bytes 0, 9, 32, 127), or equal, byte for byte
+  // and in length, to one of the 16 published weak and semi-weak keys in their odd-parity form.
+  // Encryption refuses such a key; decryption accepts it.
+  bool IsWeakKey() const;
+
+  // IV words 0 and 1; word 0 pairs with the first (big-endian) data word of a block. Another
+  // index raises EVRXOutOfRange. A decryption run replaces the IV with the one its data carries.
+  uint32_t GetIV(int32_t Index) const;
+  void SetIV(int32_t Index, uint32_t Value);
+
+  // The steps of the block transform. Between them L and R are in the rotated form of the
+  // table-driven formulation. F runs the 16 rounds with the order of round keys in force: forward
+  // after construction or an encryption start, reversed after a decryption start.
+  void InitialPermutation(uint32_t& L, uint32_t& R) const noexcept;
+  void F(uint32_t& L, uint32_t& R) const noexcept;
+  void FinalPermutation(uint32_t& L, uint32_t& R) const noexcept;
+
+  // DES encryption and decryption of one block with the key schedule of the last run (or of the
+  // key in force when no run has happened since a change). Each always uses its own order of
+  // round keys, whatever ran before.
+  void EncryptAtom(uint32_t& L, uint32_t& R) const noexcept;
+  void DecryptAtom(uint32_t& L, uint32_t& R) const noexcept;
+
+  // One block through a chaining mode, with the component's registers as they stand.
+  void EncryptCBC(uint32_t& L, uint32_t& R) noexcept;
+  void DecryptCBC(uint32_t& L, uint32_t& R) noexcept;
+  void EncryptPCBC(uint32_t& L, uint32_t& R) noexcept;
+  void DecryptPCBC(uint32_t& L, uint32_t& R) noexcept;
+
+ protected:
+  // Extends a key shorter than 8 bytes with its own first bytes and stores it back in Key, then
+  // derives the round keys from the first 8 bytes (a key still shorter, of 2 to 6 bytes, is
+  // repeated to 8 bytes for the schedule; the empty key gets all-zero round keys).
+  void ProcessKey() override;
+  void StartEncryption(uint8_t* LeadingData) override;
+  void StartDecryption(uint8_t* LeadingData) override;
+  // Raises EVRXWeakCipherKey ("Weak Key") before any block when IsWeakKey is true.
+  void EncryptBuffer() override;
+  void DecryptBuffer() override;
+
+ private:
+  detail::TDesCore Core() const noexcept { return {&FSubKeys, &FSubKeysReversed}; }
+
+  detail::TChainRegisters<2> FChain;  // FIV, FPrevCipher, FPrevPlain, FBlockCount
+  detail::TDesRoundKeys FSubKeys{};   // round order
+  detail::TDesRoundKeys FSubKeysReversed{};
+  bool FReversedInForce = false;  // the order F uses
+};
+
+}  // namespace morvane

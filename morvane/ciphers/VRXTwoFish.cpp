@@ -1,0 +1,185 @@
+#include "morvane/ciphers/VRXTwoFish.h"
+
+#include <algorithm>
+
+#include "morvane/framework/SecureWipe.h"
+#include "morvane/strings/VRXStrings.h"
+
+namespace morvane {
+
+namespace {
+
+using TModes = detail::TBlockModes<detail::TTwoFishCore>;
+
+void CheckIVIndex(int32_t Index) {
+  if (Index < 0 || Index > 3) {
+    throw EVRXOutOfRange("IV index out of range: " + std::to_string(Index) +
+                         " (the Twofish IV has the words 0 to 3)");
+  }
+}
+
+// 64-bit pieces of a key of KeyLength bytes: (8 * KeyLength) div 64, without the overflow.
+int32_t KeyPieces(int32_t KeyLength) {
+  return KeyLength / 8;
+}
+
+template <void (*Op)(const detail::TTwoFishCore&, TModes::TRegisters&, uint32_t*)>
+void OneBlock(const detail::TTwoFishCore& Core, TModes::TRegisters& Regs, TBlock128& X) noexcept {
+  Op(Core, Regs, X.data());
+}
+
+}  // namespace
+
+TVRXTwoFish::TVRXTwoFish(TComponent* AOwner) : TCustomVRXCipher(AOwner) {
+  FPlainBlockSize = 16;
+  FCipherBlockSize = 16;
+  FLeadingDataSize = 16;
+  SetMode(cipherECB);
+  SetNumRounds(16);
+  FChain.FIV = {0x6E2F91C4, 0x17B8D35A, 0xC04A7E29, 0x8D5316F7};
+}
+
+TVRXTwoFish::~TVRXTwoFish() {
+  WipeSchedule();
+  SecureWipe(&FChain, sizeof FChain);
+}
+
+void TVRXTwoFish::WipeSchedule() noexcept {
+  SecureWipe(FKeyWords.data(), sizeof FKeyWords);
+  SecureWipe(FSBoxKeys.data(), sizeof FSBoxKeys);
+  SecureWipe(&FKeyTables, sizeof FKeyTables);
+}
+
+bool TVRXTwoFish::IsWeakKey() const {
+  return Empty(FKey);
+}
+
+uint32_t TVRXTwoFish::GetIV(int32_t Index) const {
+  CheckIVIndex(Index);
+  return FChain.FIV[static_cast<size_t>(Index)];
+}
+
+void TVRXTwoFish::SetIV(int32_t Index, uint32_t Value) {
+  CheckIVIndex(Index);
+  FChain.FIV[static_cast<size_t>(Index)] = Value;
+}
+
+int32_t TVRXTwoFish::GetNumRounds() const {
+  const int32_t k = KeyPieces(GetKeyLength());
+  return (k >= 2 && k <= 4) ? FRounds[static_cast<size_t>(k - 2)] : 16;
+}
+
+void TVRXTwoFish::SetNumRounds(int32_t Value) {
+  if (Value < 2 || Value > 16) return;
+  const int32_t k = KeyPieces(GetKeyLength());
+  if (k >= 2 && k <= 4) {
+    FRounds[static_cast<size_t>(k - 2)] = Value;
+  } else {
+    FRounds.fill(Value);
+  }
+}
+
+uint32_t TVRXTwoFish::F32(uint32_t x, const TBlock128& K) const noexcept {
+  return detail::TwoFishH(x, K.data(), KeyPieces(GetKeyLength()));
+}
+
+// ---- Atoms and modes
+
+void TVRXTwoFish::EncryptAtom(TBlock128& X) const noexcept {
+  detail::TwoFishEncrypt(FKeyTables, GetNumRounds(), X.data());
+}
+
+void TVRXTwoFish::DecryptAtom(TBlock128& X) const noexcept {
+  detail::TwoFishDecrypt(FKeyTables, GetNumRounds(), X.data());
+}
+
+void TVRXTwoFish::EncryptCBC(TBlock128& X) noexcept {
+  OneBlock<TModes::EncryptCBC>(Core(), FChain, X);
+}
+void TVRXTwoFish::DecryptCBC(TBlock128& X) noexcept {
+  OneBlock<TModes::DecryptCBC>(Core(), FChain, X);
+}
+void TVRXTwoFish::EncryptPCBC(TBlock128& X) noexcept {
+  OneBlock<TModes::EncryptPCBC>(Core(), FChain, X);
+}
+void TVRXTwoFish::DecryptPCBC(TBlock128& X) noexcept {
+  OneBlock<TModes::DecryptPCBC>(Core(), FChain, X);
+}
+void TVRXTwoFish::EncryptCFB(TBlock128& X) noexcept {
+  OneBlock<TModes::EncryptCFB>(Core(), FChain, X);
+}
+void TVRXTwoFish::DecryptCFB(TBlock128& X) noexcept {
+  OneBlock<TModes::DecryptCFB>(Core(), FChain, X);
+}
+void TVRXTwoFish::EncryptOFB(TBlock128& X) noexcept {
+  OneBlock<TModes::EncryptOFB>(Core(), FChain, X);
+}
+void TVRXTwoFish::DecryptOFB(TBlock128& X) noexcept {
+  OneBlock<TModes::DecryptOFB>(Core(), FChain, X);
+}
+
+// ---- Key schedule
+
+void TVRXTwoFish::ProcessKey() {
+  WipeSchedule();
+  const int32_t keyLength = GetKeyLength();
+  // 8 * KeyLength bits, kept from overflowing: ParseKey clamps anything above 256 anyway.
+  const int32_t bits = 8 * std::min(keyLength, 64);
+  const int32_t n = ParseKey(bits, FKey, FKeyWords);
+
+  // Key becomes the n bytes that were parsed: a longer key is cut, and a shorter one keeps the
+  // repetition that keyed the cipher, so that setting Key to what it reads gives the same
+  // cipher. (The empty key grows to n zero bytes, and stays weak.)
+  if (keyLength != n) {
+    if (keyLength == 0) {
+      SetKeyLength(n);
+    } else {
+      std::string used(static_cast<size_t>(n), '\0');
+      for (size_t i = 0; i < used.size(); ++i) used[i] = FKey[i % FKey.size()];
+      SetKey(used);
+      SecureWipe(used);
+    }
+  }
+
+  const int32_t k = (8 * n) / 64;
+  for (int32_t i = 0; i < k; ++i) {
+    FSBoxKeys[static_cast<size_t>(k - 1 - i)] = RS_MDS_Encode(
+        FKeyWords[static_cast<size_t>(2 * i)], FKeyWords[static_cast<size_t>(2 * i + 1)]);
+  }
+  detail::TwoFishKeySchedule(FKeyWords.data(), FSBoxKeys.data(), k, FKeyTables);
+}
+
+// ---- Hooks of a run
+
+void TVRXTwoFish::StartEncryption(uint8_t* LeadingData) {
+  TCustomVRXCipher::StartEncryption(LeadingData);
+  FChain.StartRun();
+  for (size_t j = 0; j < 4; ++j) StoreLE32(LeadingData + 4 * j, FChain.FIV[j]);
+}
+
+void TVRXTwoFish::StartDecryption(uint8_t* LeadingData) {
+  TCustomVRXCipher::StartDecryption(LeadingData);
+  FChain.StartRun();
+  for (size_t j = 0; j < 4; ++j) FChain.FIV[j] = LoadLE32(LeadingData + 4 * j);
+}
+
+void TVRXTwoFish::EncryptBuffer() {
+  if (IsWeakKey()) throw EVRXWeakCipherKey();
+  // The round count is read once per chunk: only a progress handler, between chunks, can
+  // change it during a run.
+  const detail::TTwoFishCore core = Core();
+  const TCipherMode mode = FMode;
+  TransformChunk<16>(btPlainText, btCipherText, [&](const uint8_t* in, uint8_t* out, size_t n) {
+    TModes::EncryptBlocks(core, FChain, mode, in, out, n);
+  });
+}
+
+void TVRXTwoFish::DecryptBuffer() {
+  const detail::TTwoFishCore core = Core();
+  const TCipherMode mode = FMode;
+  TransformChunk<16>(btCipherText, btPlainText, [&](const uint8_t* in, uint8_t* out, size_t n) {
+    TModes::DecryptBlocks(core, FChain, mode, in, out, n);
+  });
+}
+
+}  // namespace morvane
