@@ -1,0 +1,243 @@
+// The class registry and its palette pages, the BMP reader, package hosting, and the package
+// itself: registration, palette bitmaps, creation by class name, the plug-in entry point.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "morvane/framework/Classes.h"
+#include "morvane/framework/Graphics.h"
+#include "support/TestComponents.h"
+
+using namespace morvane;
+using namespace morvane::test;
+
+namespace {
+
+std::vector<std::string> Names(const std::vector<TComponentClass>& classes) {
+  std::vector<std::string> out;
+  for (TComponentClass c : classes) out.push_back(c->Name());
+  return out;
+}
+
+// A concrete class that claims a name another class holds.
+class TImpostor : public TComponent {
+ public:
+  using TComponent::TComponent;
+  std::string ClassName() const override { return "TTestWidget"; }
+};
+
+const TComponentClassInfo kImpostor("ttestwidget", ClassOf<TComponent>(),
+                                    &ConstructComponent<TImpostor>, {});
+
+}  // namespace
+
+TEST(ClassRegistry, PagesKeepCallOrderAndRegisteringAgainAddsNothing) {
+  TClassRegistry r;
+  r.RegisterComponents("B", {ClassOf<TTestWidget>()});
+  r.RegisterComponents("A", {ClassOf<TTestPanel>()});
+  r.RegisterComponents("B", {ClassOf<TComponent>()});
+  EXPECT_EQ(r.Pages(), (std::vector<std::string>{"B", "A"}));
+  EXPECT_EQ(Names(r.PageClasses("B")), (std::vector<std::string>{"TTestWidget", "TComponent"}));
+  EXPECT_EQ(Names(r.PageClasses("A")), (std::vector<std::string>{"TTestPanel"}));
+  EXPECT_TRUE(r.PageClasses("C").empty());
+
+  // The same classes again, on their own or on another page: no change at all.
+  r.RegisterComponents("B", {ClassOf<TTestWidget>(), ClassOf<TComponent>()});
+  r.RegisterComponents("C", {ClassOf<TTestPanel>()});
+  r.RegisterClass(ClassOf<TTestWidget>());
+  EXPECT_EQ(r.Pages(), (std::vector<std::string>{"B", "A"}));
+  EXPECT_EQ(Names(r.PageClasses("B")), (std::vector<std::string>{"TTestWidget", "TComponent"}));
+  EXPECT_EQ(r.PageOf(ClassOf<TTestPanel>()), "A");
+  EXPECT_EQ(r.ClassCount(), 3u);
+}
+
+TEST(ClassRegistry, ATakenNameOrAnAbstractClassIsRefusedWholly) {
+  TClassRegistry r;
+  r.RegisterComponents("P", {ClassOf<TTestWidget>()});
+  try {
+    r.RegisterComponents("P", {ClassOf<TTestPanel>(), &kImpostor});
+    FAIL() << "no exception";
+  } catch (const Exception& e) {
+    EXPECT_NE(e.Message().find("ttestwidget"), std::string::npos) << e.Message();
+  }
+  // Nothing of the refused call stands, not even the class before the clash.
+  EXPECT_EQ(r.FindClass("TTestPanel"), nullptr);
+  EXPECT_EQ(r.FindClass("TTestWidget"), ClassOf<TTestWidget>());
+  EXPECT_THROW(r.RegisterComponents("P", {ClassOf<TTestControl>()}), Exception);
+  EXPECT_THROW(r.RegisterComponents("", {ClassOf<TTestPanel>()}), Exception);
+  EXPECT_THROW(r.RegisterComponents("P", {nullptr}), Exception);
+  // Two different classes of one name in one call.
+  TClassRegistry fresh;
+  EXPECT_THROW(fresh.RegisterComponents("P", {ClassOf<TTestWidget>(), &kImpostor}), Exception);
+  EXPECT_EQ(fresh.ClassCount(), 0u);
+  EXPECT_TRUE(fresh.Pages().empty());
+}
+
+TEST(ClassRegistry, CreatesByNameWithAnOwner) {
+  TClassRegistry r;
+  r.RegisterComponents("P", {ClassOf<TTestWidget>(), ClassOf<TTestPanel>()});
+  EXPECT_EQ(r.FindClass("TTESTWIDGET"), ClassOf<TTestWidget>());
+  EXPECT_EQ(r.FindClass("TTestControl"), nullptr);
+
+  std::unique_ptr<TComponent> owner = r.CreateComponent("TTestPanel");
+  TComponent* child = r.CreateComponent("ttestwidget", owner.get());
+  ASSERT_NE(dynamic_cast<TTestWidget*>(child), nullptr);
+  EXPECT_EQ(child->GetOwner(), owner.get());
+  EXPECT_EQ(owner->GetComponent(0), child);
+  EXPECT_EQ(TTestControl::Live, 2);
+  owner.reset();
+  EXPECT_EQ(TTestControl::Live, 0);  // the owner took its child along
+
+  EXPECT_THROW(r.CreateComponent("TNothing"), EClassNotFound);
+  EXPECT_THROW(r.GetClass("TNothing"), EClassNotFound);
+  EXPECT_THROW(ClassOf<TTestControl>()->Create(nullptr), EClassNotFound);
+}
+
+TEST(ClassRegistry, PropertiesListInheritedOnesFirstAndAccessTheObject) {
+  TComponentClass w = ClassOf<TTestWidget>();
+  std::vector<std::string> names;
+  for (const TPropInfo* p : w->Properties()) names.push_back(p->Name);
+  EXPECT_EQ(names, (std::vector<std::string>{"Name", "Caption", "Size", "Offset", "Colour", "Count",
+                                             "OnChange"}));
+  EXPECT_TRUE(w->InheritsFrom(ClassOf<TComponent>()));
+  EXPECT_FALSE(w->InheritsFrom(ClassOf<TTestPanel>()));
+  EXPECT_TRUE(w->FindProperty("count")->IsReadOnly());
+  EXPECT_FALSE(w->FindProperty("OnChange")->IsStored());
+  EXPECT_EQ(w->FindProperty("Colour")->EnumValue("TCGREEN"), 1);
+  EXPECT_EQ(w->FindProperty("Colour")->EnumValue("tcPink"), -1);
+  EXPECT_EQ(w->FindProperty("Nope"), nullptr);
+
+  TTestWidget obj;
+  w->FindProperty("Size")->SetOrd(obj, 42);
+  w->FindProperty("Caption")->SetStr(obj, std::string("\0z", 2));
+  w->FindProperty("Name")->SetStr(obj, "Widget7");
+  EXPECT_EQ(obj.GetSize(), 42);
+  EXPECT_EQ(obj.GetCaption(), std::string("\0z", 2));
+  EXPECT_EQ(w->FindProperty("name")->GetStr(obj), "Widget7");
+  EXPECT_THROW(w->FindProperty("Name")->SetStr(obj, "7up"), Exception);
+  EXPECT_EQ(obj.GetName(), "Widget7");
+  // A descriptor applied to an object of another class refuses instead of misreading it.
+  TTestPanel panel;
+  EXPECT_THROW(w->FindProperty("Size")->GetOrd(panel), Exception);
+}
+
+TEST(ClassRegistry, ScopesAndModulesDirectAndWithdrawRegistrations) {
+  TClassRegistry host;
+  int moduleTag = 0;
+  {
+    TRegistrationScope scope(host);
+    host.SetCurrentModule(&moduleTag);
+    RegisterComponents("Pkg", {ClassOf<TTestWidget>()});
+    host.SetCurrentModule(nullptr);
+    RegisterComponents("Own", {ClassOf<TTestPanel>()});
+  }
+  EXPECT_EQ(&RegistrationTarget(), &ClassRegistry());
+  EXPECT_EQ(ClassRegistry().FindClass("TTestWidget"), nullptr);
+  EXPECT_EQ(Names(host.ModuleClasses(&moduleTag)), (std::vector<std::string>{"TTestWidget"}));
+  host.UnregisterModule(&moduleTag);
+  EXPECT_EQ(host.FindClass("TTestWidget"), nullptr);
+  EXPECT_EQ(host.Pages(), (std::vector<std::string>{"Own"}));
+}
+
+// ---- The BMP reader, on bitmaps built here byte by byte.
+
+namespace {
+
+void Put16(std::string& s, size_t at, uint16_t v) {
+  s[at] = static_cast<char>(v);
+  s[at + 1] = static_cast<char>(v >> 8);
+}
+void Put32(std::string& s, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
+}
+
+// A w x h bitmap of the given depth whose colour table entry i is (i, 2i, 3i) and whose pixel
+// (x, y) from the top holds index (x + y) mod colours.
+std::string MakeBmp(int32_t w, int32_t h, uint16_t bpp, uint32_t colors) {
+  const uint32_t stride = ((static_cast<uint32_t>(w) * bpp + 31) / 32) * 4;
+  const uint32_t off = 14 + 40 + 4 * colors;
+  std::string s(off + stride * static_cast<uint32_t>(h), '\0');
+  s[0] = 'B';
+  s[1] = 'M';
+  Put32(s, 2, static_cast<uint32_t>(s.size()));
+  Put32(s, 10, off);
+  Put32(s, 14, 40);
+  Put32(s, 18, static_cast<uint32_t>(w));
+  Put32(s, 22, static_cast<uint32_t>(h));
+  Put16(s, 26, 1);
+  Put16(s, 28, bpp);
+  Put32(s, 46, colors);
+  for (uint32_t i = 0; i < colors; ++i) {
+    s[54 + 4 * i] = static_cast<char>(3 * i);
+    s[55 + 4 * i] = static_cast<char>(2 * i);
+    s[56 + 4 * i] = static_cast<char>(i);
+  }
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) {
+      const uint32_t index = static_cast<uint32_t>(x + y) % colors;
+      const size_t row = off + stride * static_cast<uint32_t>(h - 1 - y);
+      const uint32_t bit = static_cast<uint32_t>(x) * bpp;
+      s[row + bit / 8] = static_cast<char>(s[row + bit / 8] | (index << (8 - bpp - bit % 8)));
+    }
+  return s;
+}
+
+uint32_t Rgb(uint32_t i) {
+  return ((i & 255) << 16) | (((2 * i) & 255) << 8) | ((3 * i) & 255);
+}
+
+}  // namespace
+
+TEST(BitmapReader, ReadsPalettedBitmapsOfEachDepth) {
+  for (auto [bpp, colors] : {std::pair<uint16_t, uint32_t>{8, 256}, {4, 16}, {1, 2}, {8, 20}}) {
+    const std::string bmp = MakeBmp(24, 24, bpp, colors);
+    const TBitmapInfo info = ReadBitmapInfo(bmp);
+    EXPECT_EQ(info.Width, 24);
+    EXPECT_EQ(info.Height, 24);
+    EXPECT_EQ(info.BitsPerPixel, bpp);
+    EXPECT_EQ(info.PaletteColors, colors);
+    for (int32_t y = 0; y < 24; y += 5)
+      for (int32_t x = 0; x < 24; x += 3)
+        EXPECT_EQ(BitmapPixel(bmp, info, x, y), Rgb(static_cast<uint32_t>(x + y) % colors))
+            << bpp << " " << x << "," << y;
+  }
+}
+
+TEST(BitmapReader, RefusesDamagedFilesWithoutReadingPastThem) {
+  const std::string good = MakeBmp(24, 24, 8, 256);
+  auto damaged = [&](auto change) {
+    std::string s = good;
+    change(s);
+    return s;
+  };
+  const std::string cases[] = {
+      good.substr(0, 53),
+      good.substr(0, good.size() - 1),
+      damaged([](std::string& s) { s[0] = 'X'; }),
+      damaged([](std::string& s) { Put32(s, 2, 99); }),
+      damaged([](std::string& s) { Put32(s, 10, 60); }),    // pixels inside the colour table
+      damaged([](std::string& s) { Put32(s, 10, 2000); }),  // pixels past the end
+      damaged([](std::string& s) { Put32(s, 14, 12); }),    // old core header
+      damaged([](std::string& s) { Put32(s, 14, 0xFFFFFFF0u); }),
+      damaged([](std::string& s) { Put32(s, 18, 0); }),
+      damaged([](std::string& s) { Put32(s, 18, 0x80000000u); }),
+      damaged([](std::string& s) { Put32(s, 22, 0); }),
+      damaged([](std::string& s) { Put32(s, 22, 100000); }),
+      damaged([](std::string& s) { Put16(s, 26, 2); }),
+      damaged([](std::string& s) { Put16(s, 28, 7); }),
+      damaged([](std::string& s) { Put32(s, 30, 1); }),  // run-length compressed
+      damaged([](std::string& s) { Put32(s, 46, 257); }),
+  };
+  for (size_t i = 0; i < std::size(cases); ++i)
+    EXPECT_THROW(ReadBitmapInfo(cases[i]), EInvalidGraphic) << "case " << i;
+
+  // A colour table shorter than the indexes the pixels use: the pixel read refuses.
+  std::string shortTable = MakeBmp(24, 24, 8, 256);
+  Put32(shortTable, 46, 4);
+  const TBitmapInfo info = ReadBitmapInfo(shortTable);
+  EXPECT_EQ(BitmapPixel(shortTable, info, 3, 0), Rgb(3));
+  EXPECT_THROW(BitmapPixel(shortTable, info, 4, 0), EInvalidGraphic);
+  EXPECT_THROW(BitmapPixel(shortTable, info, 24, 0), EInvalidGraphic);
+}
