@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <set>
 
 #include "morvane/framework/Classes.h"
 #include "morvane/framework/Graphics.h"
+#include "morvane/package/VRXResources.h"
 #include "support/TestComponents.h"
 
 using namespace morvane;
@@ -240,4 +243,64 @@ TEST(BitmapReader, RefusesDamagedFilesWithoutReadingPastThem) {
   EXPECT_EQ(BitmapPixel(shortTable, info, 3, 0), Rgb(3));
   EXPECT_THROW(BitmapPixel(shortTable, info, 4, 0), EInvalidGraphic);
   EXPECT_THROW(BitmapPixel(shortTable, info, 24, 0), EInvalidGraphic);
+}
+
+// ---- The palette bitmaps compiled into the package.
+
+namespace {
+
+const char* const kBitmapNames[] = {"TVRXTWOFISH",   "TVRXBLOWFISH", "TVRXDES",   "TVRXRIPEMD160",
+                                    "TVRXRIPEMD128", "TVRXMD5",      "TVRXISAAC", "TVRXMT19937B",
+                                    "TVRXSHA",       "TVRXBASE64",   "TVRXUUCODE"};
+
+std::string ReadRepoFile(const std::string& relative) {
+  std::ifstream in(std::string(MORVANE_TEST_VECTORS) + "/../../" + relative, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<uint32_t> Pixels(std::string_view bmp) {
+  const TBitmapInfo info = ReadBitmapInfo(bmp);
+  std::vector<uint32_t> px;
+  for (int32_t y = 0; y < info.Height; ++y)
+    for (int32_t x = 0; x < info.Width; ++x) px.push_back(BitmapPixel(bmp, info, x, y));
+  return px;
+}
+
+}  // namespace
+
+TEST(PaletteBitmaps, ElevenBitmapsOfTheRequiredSizeAndDepthAsCommitted) {
+  EXPECT_EQ(PaletteBitmaps().size(), std::size(kBitmapNames));
+  for (const char* name : kBitmapNames) {
+    SCOPED_TRACE(name);
+    const std::string_view bmp = FindPaletteBitmap(name);
+    ASSERT_FALSE(bmp.empty());
+    // The library holds exactly the bytes of the file in the repository.
+    EXPECT_EQ(bmp, ReadRepoFile(std::string("morvane/package/bitmaps/") + name + ".bmp"));
+    const TBitmapInfo info = ReadBitmapInfo(bmp);
+    EXPECT_EQ(info.Width, 24);
+    EXPECT_EQ(info.Height, 24);
+    const bool des = std::strcmp(name, "TVRXDES") == 0;
+    EXPECT_EQ(info.BitsPerPixel, des ? 4 : 8);
+    EXPECT_EQ(info.PaletteColors, des ? 16u : 256u);
+    // Headers, colour table and rows and nothing else: no stray bytes after the rows.
+    EXPECT_EQ(bmp.size(), info.PixelOffset + info.RowStride * 24u);
+    // A picture, not a blank: several colours.
+    const std::vector<uint32_t> px = Pixels(bmp);
+    EXPECT_GE(std::set<uint32_t>(px.begin(), px.end()).size(), 4u);
+  }
+}
+
+TEST(PaletteBitmaps, PicturesDifferAndLookupIgnoresCase) {
+  std::vector<std::vector<uint32_t>> all;
+  for (const char* name : kBitmapNames) all.push_back(Pixels(FindPaletteBitmap(name)));
+  for (size_t i = 0; i < all.size(); ++i)
+    for (size_t j = i + 1; j < all.size(); ++j) {
+      size_t differ = 0;
+      for (size_t k = 0; k < all[i].size(); ++k) differ += all[i][k] != all[j][k];
+      EXPECT_GE(differ, 24u) << kBitmapNames[i] << " and " << kBitmapNames[j] << " look alike";
+    }
+  EXPECT_EQ(FindPaletteBitmap("TVRXTwoFish"), FindPaletteBitmap("TVRXTWOFISH"));
+  EXPECT_TRUE(FindPaletteBitmap("TVRXXOR").empty());
+  EXPECT_TRUE(FindPaletteBitmap("").empty());
+  EXPECT_TRUE(FindPaletteBitmap("TVRXDES.bmp").empty());
 }
