@@ -6,6 +6,8 @@
 #include <string>
 
 #include "morvane/ciphers/VRXBlowfish.h"
+#include "morvane/ciphers/VRXDes.h"
+#include "morvane/ciphers/VRXTwoFish.h"
 #include "morvane/framework/Exceptions.h"
 #include "morvane/framework/Streams.h"
 
@@ -14,9 +16,16 @@ using namespace morvane;
 namespace {
 
 std::unique_ptr<TCustomVRXCipher> MakeCipher(uint8_t which) {
-  switch (which % 1) {
-    default:
+  switch (which % 3) {
+    case 0:
       return std::make_unique<TVRXBlowFish>();
+    case 1:
+      return std::make_unique<TVRXDES>();
+    default: {
+      auto twofish = std::make_unique<TVRXTwoFish>();
+      twofish->SetNumRounds(2 + which / 3 % 15);
+      return twofish;
+    }
   }
 }
 

@@ -62,5 +62,21 @@ def ciphers():
             save("CipherDecryptFuzz", bytes([index, MODES.get(r["Mode"], 0), 0, len(key), 0xF8, 1]) + key + unhex(enc)[4:])
 
 
+def strings():
+    # Base, delimiter, then the text: numbers in several bases, lists and tokens.
+    seeds = [
+        (16, ";", b" ff "), (10, ";", b"-2147483648"), (34, "=", b"key=value=x"),
+        (2, " ", b"1010 0101\t\x7f"), (10, ".", b"-2.5e3"), (36, ",", b"a,b,,c,"),
+        (16, ";", b"0123456789ABCDEF"), (21, "L", b"L"), (10, ";", b"x;si;SI; X "),
+    ]
+    for _, r in records("des.txt"):
+        if "Key" in r:
+            seeds.append((16, ";", r["Key"].encode()))
+            break
+    for base, delim, text in seeds:
+        save("StringsFuzz", bytes([base, ord(delim)]) + text)
+
+
 if __name__ == "__main__":
     ciphers()
+    strings()
