@@ -70,3 +70,5 @@ for workload in rows:
     ratio = "%.2f" % (ours[0] / best[0][0]) if ours and best and best[0][0] else "-"
     print("%-34s %16s %22s %8s" % (workload, ours_txt, best_txt, ratio))
 PY
+# Whole programs: morvane against the command-line programs that do the same job.
+bash bench/program-bench.sh "$build/morvane"

@@ -18,6 +18,8 @@ for extra in "$@"; do
       [ -f /usr/include/nettle/md5.h ] || need+=(nettle-dev)
       [ -f /usr/include/gcrypt.h ] || need+=(libgcrypt20-dev)
       [ -d /usr/include/crypto++ ] || need+=(libcrypto++-dev)
+      command -v openssl >/dev/null 2>&1 || need+=(openssl)
+      command -v uuencode >/dev/null 2>&1 || need+=(sharutils)
       ;;
     clang) command -v clang++-16 >/dev/null 2>&1 || need+=(clang-16 libclang-rt-16-dev) ;;
   esac
