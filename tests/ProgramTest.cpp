@@ -221,7 +221,9 @@ struct TCipherCase {
 };
 
 std::vector<TCipherCase> Ciphers() {
-  return {{"blowfish", 8, {"ecb", "cbc", "cfb", "ofb", "pcbc"}}};
+  return {{"blowfish", 8, {"ecb", "cbc", "cfb", "ofb", "pcbc"}},
+          {"des", 8, {"ecb", "cbc", "pcbc"}},
+          {"twofish", 16, {"ecb", "cbc", "cfb", "ofb", "pcbc"}}};
 }
 
 int64_t Padded(int64_t n, int block) {
@@ -274,6 +276,47 @@ TEST_F(ProgramTest, EveryCipherModeAndLayoutRoundTrips) {
       }
     }
   }
+}
+
+TEST_F(ProgramTest, CipherSpecificChoicesAreCheckedAndHonoured) {
+  const std::string in = File("plain", RandomBytes(100, 5));
+  // DES refuses the modes it does not offer (a usage error) and weak keys (a failure).
+  TResult r = Morvane({"encrypt", "--cipher", "des", "--mode", "cfb", "-k", "12345678", in});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("Mode not supported in current version"), std::string::npos) << r.err;
+  const std::string dest = File("dest", "precious");
+  r = Morvane({"encrypt", "--cipher", "des", "--key-hex", "0101010101010101", in, "-o", dest});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "morvane: Weak Key\n");
+  EXPECT_EQ(ReadFile(dest), "precious");
+  r = Morvane({"encrypt", "--cipher", "twofish", "--key", "                ", in});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "morvane: Weak Key\n");
+
+  // Twofish rounds: decryption needs the same count; other ciphers have none to set.
+  const std::string enc = TempPath("enc");
+  ASSERT_EQ(
+      Morvane({"encrypt", "--cipher", "twofish", "--rounds", "8", "-k", "k", in, "-o", enc}).status,
+      0);
+  EXPECT_EQ(Morvane({"decrypt", "--cipher", "twofish", "--rounds", "8", "-k", "k", enc}).out,
+            ReadFile(in));
+  EXPECT_NE(Morvane({"decrypt", "--cipher", "twofish", "-k", "k", enc}).out, ReadFile(in));
+  EXPECT_NE(
+      Morvane({"encrypt", "--cipher", "twofish", "--iv", "default", "--rounds", "8", "-k", "k", in})
+          .out,
+      Morvane({"encrypt", "--cipher", "twofish", "--iv", "default", "-k", "k", in}).out);
+  EXPECT_EQ(Morvane({"encrypt", "--cipher", "twofish", "--rounds", "1", "-k", "k", in}).status, 2);
+  EXPECT_EQ(Morvane({"encrypt", "--cipher", "twofish", "--rounds", "17", "-k", "k", in}).status, 2);
+  EXPECT_EQ(Morvane({"encrypt", "--cipher", "blowfish", "--rounds", "8", "-k", "k", in}).status, 2);
+  // The IV is a block: 16 bytes for Twofish.
+  r = Morvane({"encrypt", "--cipher", "twofish", "--layout", "stream", "-k", "k", "--iv",
+               "00112233445566778899AABBCCDDEEFF", in});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.substr(0, 16), FromHex("00112233445566778899AABBCCDDEEFF"));
+  EXPECT_EQ(
+      Morvane({"encrypt", "--cipher", "twofish", "-k", "k", "--iv", "0011223344556677", in}).status,
+      2);
+  EXPECT_EQ(Morvane({"encrypt", "--cipher", "rot13", "-k", "k", in}).status, 2);
 }
 
 TEST_F(ProgramTest, StandardInputAndOutputCarryTheSameBytesAsFiles) {
@@ -642,6 +685,9 @@ TEST_F(ProgramTest, OpenSSLDecryptsTheBodyOfBlowfishAndDESStreams) {
   // A 16-byte key: the peer's Blowfish key length.
   for (const char* m : {"ecb", "cbc", "cfb", "ofb"})
     cases.push_back({"blowfish", m, "00112233445566778899AABBCCDDEEFF", std::string("-bf-") + m});
+  // DES keys are 8 bytes; the IV is 8 bytes for both ciphers.
+  for (const char* m : {"ecb", "cbc"})
+    cases.push_back({"des", m, "133457799BBCDFF1", std::string("-des-") + m});
   int checked = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.cipher + " " + c.mode);

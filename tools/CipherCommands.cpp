@@ -10,6 +10,8 @@
 #include "Progress.h"
 #include "morvane/cipher/VRXCipher.h"
 #include "morvane/ciphers/VRXBlowfish.h"
+#include "morvane/ciphers/VRXDes.h"
+#include "morvane/ciphers/VRXTwoFish.h"
 #include "morvane/framework/Endian.h"
 #include "morvane/framework/Guid.h"
 #include "morvane/framework/SecureWipe.h"
@@ -92,6 +94,17 @@ TCipherSetup MakeCipher(const std::string& Name) {
     s.SetIVBytes = IVSetter(c.get(), 2);
     s.Cipher = std::move(c);
     s.Title = "Blowfish";
+  } else if (Name == "des") {
+    auto c = std::make_unique<TVRXDES>();
+    s.SetIVBytes = IVSetter(c.get(), 2);
+    s.Cipher = std::move(c);
+    s.Title = "DES";
+  } else {
+    auto c = std::make_unique<TVRXTwoFish>();
+    s.SetIVBytes = IVSetter(c.get(), 4);
+    s.Cipher = std::move(c);
+    s.Title = "Twofish";
+    s.Block = 16;
   }
   return s;
 }
@@ -148,8 +161,9 @@ TCipherRun PrepareCipherRun(const TCommandLine& Args) {
   c.SetMode(ParseMode(Args.ValueOr("mode", "cbc")));
   if (auto rounds = Args.Value("rounds")) {
     if (cipher != "twofish") throw EUsageError("--rounds applies to Twofish only");
-    const auto n = static_cast<int32_t>(ParseCount(*rounds, "--rounds", 2, 16));
-    (void)n;
+    // Before the key: on a component without key this sets the count of every key size.
+    static_cast<TVRXTwoFish&>(c).SetNumRounds(
+        static_cast<int32_t>(ParseCount(*rounds, "--rounds", 2, 16)));
   }
   run.Layout = ParseLayout(Args.ValueOr("layout", "file"));
   {

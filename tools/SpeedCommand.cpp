@@ -2,8 +2,8 @@
 // the other commands use, and which code path each one runs.
 #include <time.h>
 
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 
@@ -24,7 +24,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: morvane speed [options] [NAME...]\n"
     "\n"
-    "Measures each component on this machine: MB/s (10^6 bytes a second of processor time) of messages of\n"
+    "Measures each component on this machine: MB/s (10^6 bytes a second of processor time) of "
+    "messages of\n"
     "16 bytes, 1 KiB and 1 MiB through the stream driver (the ciphers encrypt in CBC mode),\n"
     "or draws a second for the generators, and shows which code path runs.\n"
     "NAME: blowfish, isaac, mt19937b (default: all).\n"
