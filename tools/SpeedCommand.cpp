@@ -12,6 +12,8 @@
 #include "Program.h"
 #include "morvane/cipher/VRXCipher.h"
 #include "morvane/ciphers/VRXBlowfish.h"
+#include "morvane/ciphers/VRXDes.h"
+#include "morvane/ciphers/VRXTwoFish.h"
 #include "morvane/framework/CpuFeatures.h"
 #include "morvane/framework/Streams.h"
 #include "morvane/random/VRXIsaac.h"
@@ -28,7 +30,7 @@ constexpr const char* kUsage =
     "messages of\n"
     "16 bytes, 1 KiB and 1 MiB through the stream driver (the ciphers encrypt in CBC mode),\n"
     "or draws a second for the generators, and shows which code path runs.\n"
-    "NAME: blowfish, isaac, mt19937b (default: all).\n"
+    "NAME: blowfish, des, twofish, isaac, mt19937b (default: all).\n"
     "\n"
     "options:\n"
     "  --seconds S   time spent on each measurement (default 0.2)\n";
@@ -55,16 +57,22 @@ std::string Portable() {
   return "portable";
 }
 
+// A block cipher keyed for CBC encryption.
+template <class T>
+std::function<std::unique_ptr<TCustomVRXCipher>()> CBCCipher() {
+  return [] {
+    auto c = std::make_unique<T>();
+    c->SetKey("a speed test key");
+    c->SetMode(cipherCBC);
+    return std::unique_ptr<TCustomVRXCipher>(std::move(c));
+  };
+}
+
 std::vector<TEntry> Entries() {
   std::vector<TEntry> e;
-  e.push_back({"blowfish", "CBC encryption", Portable,
-               [] {
-                 auto c = std::make_unique<TVRXBlowFish>();
-                 c->SetKey("a speed test key");
-                 c->SetMode(cipherCBC);
-                 return std::unique_ptr<TCustomVRXCipher>(std::move(c));
-               },
-               8, nullptr});
+  e.push_back({"blowfish", "CBC encryption", Portable, CBCCipher<TVRXBlowFish>(), 8, nullptr});
+  e.push_back({"des", "CBC encryption", Portable, CBCCipher<TVRXDES>(), 8, nullptr});
+  e.push_back({"twofish", "CBC encryption", Portable, CBCCipher<TVRXTwoFish>(), 16, nullptr});
   e.push_back({"isaac", "32-bit draws", Portable, nullptr, 0,
                [] { return std::unique_ptr<TVRXRandomGenerator>(new TVRXISAAC()); }});
   e.push_back({"mt19937b", "32-bit draws", Portable, nullptr, 0, [] {
