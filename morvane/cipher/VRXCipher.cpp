@@ -43,7 +43,8 @@ class TRunBuffer {
 
 // Bytes a chunk buffer must hold: a full chunk, or less when the whole run needs less.
 int32_t ChunkRoom(int32_t ChunkBytes, int64_t RunBytes, int32_t Block) {
-  const int64_t runBlocks = std::max<int64_t>(1, (std::max<int64_t>(RunBytes, 0) + Block - 1) / Block);
+  const int64_t runBlocks =
+      std::max<int64_t>(1, (std::max<int64_t>(RunBytes, 0) + Block - 1) / Block);
   return static_cast<int32_t>(std::min<int64_t>(ChunkBytes, runBlocks * Block));
 }
 
@@ -64,12 +65,23 @@ class TRunScope {
   std::array<int32_t, 2>& FRoom;
 };
 
+// The size a run's output will likely have, as a capacity hint (exact for the block ciphers).
+size_t OutputHint(int64_t InBytes, int32_t InBlock, int32_t OutBlock, int32_t Framing) {
+  if (InBlock <= 0 || OutBlock <= 0) return 0;
+  return static_cast<size_t>((InBytes / InBlock + 1) * OutBlock + Framing);
+}
+
+// Writes a chunk's output. The stream must take all of it: a short write would lose data
+// silently, so it raises the stream write error.
+void WriteChunk(TStream& Dest, const uint8_t* Data, int32_t Count) {
+  if (Count > 0) Dest.WriteBuffer(Data, Count);
+}
+
 }  // namespace
 
 void CheckDistinctFiles(const std::string& SourceFile, const std::string& DestFile) {
   if (SameFile(SourceFile, DestFile))
-    throw EFCreateError("Cannot create file \"" + DestFile +
-                        "\": it is the source file itself");
+    throw EFCreateError("Cannot create file \"" + DestFile + "\": it is the source file itself");
 }
 
 void CheckLayoutSize(int64_t Size, const char* What) {
@@ -96,7 +108,9 @@ void TCustomVRXCipher::SetKey(std::string_view Value) {
   FKeyProcessed = false;
 }
 
-int32_t TCustomVRXCipher::GetKeyLength() const { return static_cast<int32_t>(FKey.size()); }
+int32_t TCustomVRXCipher::GetKeyLength() const {
+  return static_cast<int32_t>(FKey.size());
+}
 
 void TCustomVRXCipher::SetKeyLength(int32_t Value) {
   FKeyProcessed = false;
@@ -122,7 +136,9 @@ void TCustomVRXCipher::SetKeyByte(int32_t Index, uint8_t Value) {
   FKey[static_cast<size_t>(Index)] = static_cast<char>(Value);
 }
 
-void TCustomVRXCipher::SetMode(TCipherMode Value) { FMode = Value; }
+void TCustomVRXCipher::SetMode(TCipherMode Value) {
+  FMode = Value;
+}
 
 // ---- Hooks
 
@@ -152,7 +168,9 @@ void TCustomVRXCipher::StartDecryption(uint8_t* /*LeadingData*/) {
 // ---- Extract and insert
 
 uint8_t TCustomVRXCipher::ExtractPadByte() {
-  Assert(FPadPos < FPadSize, "Request for data exceeded message and padding buffer", kUnit);
+  if (FPadPos >= FPadSize) {
+    AssertionFailure("Request for data exceeded message and padding buffer", kUnit);
+  }
   --FRemaining;
   FEndOfData = true;
   return FPadBuffer[static_cast<size_t>(FPadPos++)];
@@ -163,25 +181,31 @@ void TCustomVRXCipher::OutputOverflow() const {
 }
 
 int32_t TCustomVRXCipher::CipherTextLength(int32_t Size) const {
-  Assert(FPlainBlockSize != 0, kNoInputBlock, kUnit);
+  if (FPlainBlockSize == 0) AssertionFailure(kNoInputBlock, kUnit);
   int32_t q = Size / FPlainBlockSize;
   if (Size % FPlainBlockSize != 0) ++q;
   return q * FPlainBlockSize;
 }
 
+// The messages are only built when the check fails: these run at the start of every run.
 void TCustomVRXCipher::CheckRunGeometry(int32_t InBlock, int32_t OutBlock) const {
-  Assert(FBufferSize >= 1, "BufferSize must be at least 1 block (it is " +
-                               std::to_string(FBufferSize) + ")", kUnit);
+  if (FBufferSize < 1) {
+    AssertionFailure(
+        "BufferSize must be at least 1 block (it is " + std::to_string(FBufferSize) + ")", kUnit);
+  }
   const int64_t largest = int64_t{FBufferSize} * std::max(InBlock, OutBlock);
-  Assert(largest <= INT32_MAX, "BufferSize " + std::to_string(FBufferSize) +
-                                   " makes a chunk larger than 2147483647 bytes", kUnit);
+  if (largest > INT32_MAX) {
+    AssertionFailure(
+        "BufferSize " + std::to_string(FBufferSize) + " makes a chunk larger than 2147483647 bytes",
+        kUnit);
+  }
 }
 
 // ---- Stream drivers
 
 void TCustomVRXCipher::EncryptStream(TStream& Source, TStream& Dest, int32_t Size) {
-  Assert(FPlainBlockSize != 0, kNoInputBlock, kUnit);
-  Assert(FCipherBlockSize != 0, kNoOutputBlock, kUnit);
+  if (FPlainBlockSize == 0) AssertionFailure(kNoInputBlock, kUnit);
+  if (FCipherBlockSize == 0) AssertionFailure(kNoOutputBlock, kUnit);
   CheckRunGeometry(FPlainBlockSize, FCipherBlockSize);
 
   const int32_t in = FBufferSize * FPlainBlockSize;
@@ -225,20 +249,20 @@ void TCustomVRXCipher::EncryptStream(TStream& Source, TStream& Dest, int32_t Siz
       FOnProgress(m, abort);
       if (abort) throw EVRXEncryptCancel();
     }
-    Dest.Write(FBuffer[btCipherText], FBufferFill[btCipherText]);
+    WriteChunk(Dest, FBuffer[btCipherText], FBufferFill[btCipherText]);
   } while (FRemaining > 0);
 
   FBufferFill[btCipherText] = 0;
   FBufferPos[btCipherText] = 0;
   EndEncryption(FTrailingDataSize > 0 ? trailing.Data() : nullptr);
-  Dest.Write(FBuffer[btCipherText], FBufferFill[btCipherText]);
+  WriteChunk(Dest, FBuffer[btCipherText], FBufferFill[btCipherText]);
   if (FTrailingDataSize > 0) Dest.WriteBuffer(trailing.Data(), FTrailingDataSize);
   Dest.Seek(0);
 }
 
 void TCustomVRXCipher::DecryptStream(TStream& Source, TStream& Dest, int32_t Size) {
-  Assert(FCipherBlockSize != 0, kNoInputBlock, kUnit);
-  Assert(FPlainBlockSize != 0, kNoOutputBlock, kUnit);
+  if (FCipherBlockSize == 0) AssertionFailure(kNoInputBlock, kUnit);
+  if (FPlainBlockSize == 0) AssertionFailure(kNoOutputBlock, kUnit);
   CheckRunGeometry(FCipherBlockSize, FPlainBlockSize);
 
   const int64_t body = int64_t{Size} - FLeadingDataSize - FTrailingDataSize;
@@ -287,7 +311,7 @@ void TCustomVRXCipher::DecryptStream(TStream& Source, TStream& Dest, int32_t Siz
       FOnProgress(m, abort);
       if (abort) throw EVRXDecryptCancel();
     }
-    Dest.Write(FBuffer[btPlainText], FBufferFill[btPlainText]);
+    WriteChunk(Dest, FBuffer[btPlainText], FBufferFill[btPlainText]);
     r -= FBufferFill[btCipherText];
   } while (FBufferFill[btCipherText] >= in && r > 0);
 
@@ -327,9 +351,9 @@ void TCustomVRXCipher::DecryptFile(const std::string& SourceFile, const std::str
     size = f.FileSize();
     const int64_t framing = int64_t{FLeadingDataSize} + FTrailingDataSize + 4;
     if (size < framing) {
-      throw EInOutError("\"" + SourceFile + "\" is not an encrypted file: " +
-                        std::to_string(size) + " bytes cannot hold the " +
-                        std::to_string(framing) + " bytes of its leading data and size trailer");
+      throw EInOutError("\"" + SourceFile + "\" is not an encrypted file: " + std::to_string(size) +
+                        " bytes cannot hold the " + std::to_string(framing) +
+                        " bytes of its leading data and size trailer");
     }
     CheckLayoutSize(size - 4, "encrypted file");
     uint8_t trailer[4];
@@ -369,7 +393,12 @@ std::string TCustomVRXCipher::EncryptString(std::string_view S) {
   CheckLayoutSize(static_cast<int64_t>(S.size()), "string");
   const auto len = static_cast<int32_t>(S.size());
   TReadOnlyMemoryStream source(S);
-  TMemoryStream dest;
+  // Room for the whole result up front: short strings are the common case, and growing the
+  // output as it is written would cost more than encrypting it.
+  std::string room;
+  room.reserve(
+      OutputHint(len, FPlainBlockSize, FCipherBlockSize, 4 + FLeadingDataSize + FTrailingDataSize));
+  TMemoryStream dest(std::move(room));
   // The length prefix goes first; the encrypted stream follows it at the stream's position.
   uint8_t prefix[4];
   StoreLE32(prefix, static_cast<uint32_t>(len));
@@ -379,7 +408,9 @@ std::string TCustomVRXCipher::EncryptString(std::string_view S) {
 }
 
 std::string TCustomVRXCipher::DecryptString(std::string_view S) {
-  Assert(S.size() >= 5, "The encrypted string must contain the length of the plaintext", kUnit);
+  if (S.size() < 5) {
+    AssertionFailure("The encrypted string must contain the length of the plaintext", kUnit);
+  }
   CheckLayoutSize(static_cast<int64_t>(S.size() - 4), "encrypted string");
   const auto len = static_cast<int32_t>(LoadLE32(S.data()));
   if (len < 0) {
@@ -387,7 +418,9 @@ std::string TCustomVRXCipher::DecryptString(std::string_view S) {
                      std::to_string(len) + ")");
   }
   TReadOnlyMemoryStream source(S.substr(4));
-  TMemoryStream dest;
+  std::string room;
+  room.reserve(OutputHint(static_cast<int64_t>(S.size()), FCipherBlockSize, FPlainBlockSize, 0));
+  TMemoryStream dest(std::move(room));
   DecryptStream(source, dest, static_cast<int32_t>(S.size() - 4));
   if (dest.GetSize() < len) {
     throw EReadError("Stream read error: the encrypted string records " + std::to_string(len) +

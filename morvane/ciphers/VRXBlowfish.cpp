@@ -152,15 +152,18 @@ static_assert(kInitialS[0] == 0xD1310BA6 && kInitialS[1023] == 0x3AC372E6);
 
 }  // namespace
 
-namespace detail {
+namespace {
 
-// The block function over the component's tables: a view made per call, never throwing.
+// The block function over the component's tables: a view made per call, never throwing. It has
+// internal linkage so that the library's calls into it are direct and inlined.
 struct TBlowfishCore {
   static constexpr size_t kWords = 2;
   const uint32_t* S;  // 1024 words
   const uint32_t* P;  // 18 words
 
-  uint32_t F(uint32_t x) const noexcept {
+  // The index arithmetic is 64-bit so that each lookup is one load from the table's base; the
+  // round key is xored into the other half before F's result arrives, off the critical path.
+  [[gnu::always_inline]] uint32_t F(uint64_t x) const noexcept {
     return ((S[x >> 24] + S[256 + ((x >> 16) & 0xFF)]) ^ S[512 + ((x >> 8) & 0xFF)]) +
            S[768 + (x & 0xFF)];
   }
@@ -168,15 +171,17 @@ struct TBlowfishCore {
   // K independent blocks, round by round: the lookups of one block fill the latency of the
   // others'.
   template <size_t K>
-  void EncryptK(uint32_t* x) const noexcept {
+  [[gnu::always_inline]] void EncryptK(uint32_t* x) const noexcept {
     uint32_t l[K], r[K];
     for (size_t k = 0; k < K; ++k) {
       l[k] = x[2 * k] ^ P[0];
       r[k] = x[2 * k + 1];
     }
+#pragma GCC unroll 8
     for (size_t i = 1; i < 17; i += 2) {
-      for (size_t k = 0; k < K; ++k) r[k] ^= F(l[k]) ^ P[i];
-      for (size_t k = 0; k < K; ++k) l[k] ^= F(r[k]) ^ P[i + 1];
+      const uint32_t p1 = P[i], p2 = P[i + 1];
+      for (size_t k = 0; k < K; ++k) r[k] = (r[k] ^ p1) ^ F(l[k]);
+      for (size_t k = 0; k < K; ++k) l[k] = (l[k] ^ p2) ^ F(r[k]);
     }
     for (size_t k = 0; k < K; ++k) {
       x[2 * k] = r[k] ^ P[17];
@@ -184,15 +189,17 @@ struct TBlowfishCore {
     }
   }
   template <size_t K>
-  void DecryptK(uint32_t* x) const noexcept {
+  [[gnu::always_inline]] void DecryptK(uint32_t* x) const noexcept {
     uint32_t l[K], r[K];
     for (size_t k = 0; k < K; ++k) {
       l[k] = x[2 * k] ^ P[17];
       r[k] = x[2 * k + 1];
     }
+#pragma GCC unroll 8
     for (size_t i = 16; i > 0; i -= 2) {
-      for (size_t k = 0; k < K; ++k) r[k] ^= F(l[k]) ^ P[i];
-      for (size_t k = 0; k < K; ++k) l[k] ^= F(r[k]) ^ P[i - 1];
+      const uint32_t p1 = P[i], p2 = P[i - 1];
+      for (size_t k = 0; k < K; ++k) r[k] = (r[k] ^ p1) ^ F(l[k]);
+      for (size_t k = 0; k < K; ++k) l[k] = (l[k] ^ p2) ^ F(r[k]);
     }
     for (size_t k = 0; k < K; ++k) {
       x[2 * k] = r[k] ^ P[0];
@@ -200,23 +207,33 @@ struct TBlowfishCore {
     }
   }
 
-  void Encrypt(uint32_t* x) const noexcept { EncryptK<1>(x); }
-  void Decrypt(uint32_t* x) const noexcept { DecryptK<1>(x); }
+  void Encrypt(uint32_t* x) const noexcept {
+    EncryptK<1>(x);
+  }
+  void Decrypt(uint32_t* x) const noexcept {
+    DecryptK<1>(x);
+  }
   void EncryptBlocks(uint32_t* x, size_t n) const noexcept {
-    for (; n >= 4; n -= 4, x += 8) EncryptK<4>(x);
+    for (; n >= 8; n -= 8, x += 16) EncryptK<8>(x);
+    if (n >= 4) {
+      EncryptK<4>(x);
+      n -= 4;
+      x += 8;
+    }
     for (; n > 0; --n, x += 2) EncryptK<1>(x);
   }
   void DecryptBlocks(uint32_t* x, size_t n) const noexcept {
-    for (; n >= 4; n -= 4, x += 8) DecryptK<4>(x);
+    for (; n >= 8; n -= 8, x += 16) DecryptK<8>(x);
+    if (n >= 4) {
+      DecryptK<4>(x);
+      n -= 4;
+      x += 8;
+    }
     for (; n > 0; --n, x += 2) DecryptK<1>(x);
   }
 };
 
-}  // namespace detail
-
-namespace {
-
-using TModes = detail::TBlockModes<detail::TBlowfishCore>;
+using TModes = detail::TBlockModes<TBlowfishCore>;
 
 void CheckIVIndex(int32_t Index) {
   if (Index != 0 && Index != 1) {
@@ -255,14 +272,14 @@ void TVRXBlowFish::SetIV(int32_t Index, uint32_t Value) {
 
 void TVRXBlowFish::EncryptAtom(uint32_t& L, uint32_t& R) const noexcept {
   uint32_t x[2] = {L, R};
-  detail::TBlowfishCore{FSBox.data(), FPArray.data()}.Encrypt(x);
+  TBlowfishCore{FSBox.data(), FPArray.data()}.Encrypt(x);
   L = x[0];
   R = x[1];
 }
 
 void TVRXBlowFish::DecryptAtom(uint32_t& L, uint32_t& R) const noexcept {
   uint32_t x[2] = {L, R};
-  detail::TBlowfishCore{FSBox.data(), FPArray.data()}.Decrypt(x);
+  TBlowfishCore{FSBox.data(), FPArray.data()}.Decrypt(x);
   L = x[0];
   R = x[1];
 }
@@ -270,8 +287,8 @@ void TVRXBlowFish::DecryptAtom(uint32_t& L, uint32_t& R) const noexcept {
 namespace {
 
 // Runs one of the engine's per-block mode operations on (L, R).
-template <void (*Op)(const detail::TBlowfishCore&, TModes::TRegisters&, uint32_t*)>
-void OneBlock(const detail::TBlowfishCore& Core, TModes::TRegisters& Regs, uint32_t& L,
+template <void (*Op)(const TBlowfishCore&, TModes::TRegisters&, uint32_t*)>
+void OneBlock(const TBlowfishCore& Core, TModes::TRegisters& Regs, uint32_t& L,
               uint32_t& R) noexcept {
   uint32_t x[2] = {L, R};
   Op(Core, Regs, x);
@@ -330,7 +347,7 @@ void TVRXBlowFish::ProcessKey() {
     }
   }
 
-  const detail::TBlowfishCore core{FSBox.data(), FPArray.data()};
+  const TBlowfishCore core{FSBox.data(), FPArray.data()};
   uint32_t x[2] = {0, 0};
   for (size_t i = 0; i < FPArray.size(); i += 2) {
     core.Encrypt(x);
@@ -370,7 +387,7 @@ void TVRXBlowFish::StartDecryption(uint8_t* LeadingData) {
 }
 
 void TVRXBlowFish::EncryptBuffer() {
-  const detail::TBlowfishCore core{FSBox.data(), FPArray.data()};
+  const TBlowfishCore core{FSBox.data(), FPArray.data()};
   const TCipherMode mode = FMode;
   TransformChunk<8>(btPlainText, btCipherText, [&](const uint8_t* in, uint8_t* out, size_t n) {
     TModes::EncryptBlocks(core, FChain, mode, in, out, n);
@@ -378,7 +395,7 @@ void TVRXBlowFish::EncryptBuffer() {
 }
 
 void TVRXBlowFish::DecryptBuffer() {
-  const detail::TBlowfishCore core{FSBox.data(), FPArray.data()};
+  const TBlowfishCore core{FSBox.data(), FPArray.data()};
   const TCipherMode mode = FMode;
   TransformChunk<8>(btCipherText, btPlainText, [&](const uint8_t* in, uint8_t* out, size_t n) {
     TModes::DecryptBlocks(core, FChain, mode, in, out, n);
