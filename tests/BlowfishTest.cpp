@@ -416,7 +416,8 @@ TEST(Blowfish, EmptyKeyIsAWeakKeyBeforeAnythingIsWritten) {
   expectWeak([&] { c.EncryptStream(src, dst, 8); });
   EXPECT_EQ(dst.GetSize(), 0) << "nothing written";
   EXPECT_EQ(src.GetPosition(), 0) << "nothing read";
-  TReadOnlyMemoryStream enc(std::string(16, '\0'));
+  const std::string zeros(16, '\0');
+  TReadOnlyMemoryStream enc(zeros);
   expectWeak([&] { c.DecryptStream(enc, dst, 16); });
   EXPECT_EQ(dst.GetSize(), 0);
   // SetKeyLength(0) leaves a one-byte key, which is a key.
@@ -510,7 +511,8 @@ TEST(Blowfish, ShortEncryptedStringsAndStreams) {
   EXPECT_EQ(LoadBE32(block.data() + 4), R);
   EXPECT_EQ(c.GetIV(0), 0x04030201u);
   // A stream too short for its leading data is refused before anything is read.
-  TReadOnlyMemoryStream src(std::string(7, '\0'));
+  const std::string seven(7, '\0');
+  TReadOnlyMemoryStream src(seven);
   TMemoryStream dst;
   EXPECT_THROW(c.DecryptStream(src, dst, 7), EReadError);
   EXPECT_EQ(src.GetPosition(), 0);
