@@ -356,6 +356,9 @@ MORVANE_AVX2 void Base64EncodeAVX2(const uint8_t* In, size_t Groups, uint8_t* Ou
   for (; i + 8 <= Groups; i += 8) {
     Store256(Out + 4 * i, Base64Chars256(SixBits256(Gather256(In + 3 * i))));
   }
+  // The tail runs legacy SSE code: leave the upper halves clean first, or every SSE
+  // instruction after this one waits on them (the compiler does not do it for a tail call).
+  _mm256_zeroupper();
   Base64EncodeSSSE3(In + 3 * i, Groups - i, Out + 4 * i);
 }
 
@@ -371,6 +374,7 @@ MORVANE_AVX2 size_t Base64DecodeAVX2(const uint8_t* In, size_t Groups, uint8_t* 
       Store24(Out + 3 * i, bytes);
     }
   }
+  _mm256_zeroupper();  // as in Base64EncodeAVX2
   return i + Base64DecodeSSSE3(In + 4 * i, Groups - i, Out + 3 * i);
 }
 
