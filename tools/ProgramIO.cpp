@@ -109,6 +109,15 @@ std::string TempDirectory() {
   return dir != nullptr && *dir != '\0' ? dir : "/tmp";
 }
 
+// ---- TTempFile
+
+TTempFile::TTempFile(const std::string& Tag)
+    : FPath(MakeTempFile(TempDirectory() + "/morvane-" + Tag + "-XXXXXX", 0600, TempDirectory())) {}
+
+TTempFile::~TTempFile() {
+  RemoveTempFile(FPath);
+}
+
 // ---- TInput
 
 TInput::TInput(std::string Name) : FName(std::move(Name)) {

@@ -91,6 +91,19 @@ class TSafeOutput {
   bool FCommitted = false;
 };
 
+// A temporary file of the program's own (in TempDirectory), removed with the object.
+class TTempFile {
+ public:
+  explicit TTempFile(const std::string& Tag);
+  ~TTempFile();
+  TTempFile(const TTempFile&) = delete;
+  TTempFile& operator=(const TTempFile&) = delete;
+  const std::string& Path() const noexcept { return FPath; }
+
+ private:
+  std::string FPath;
+};
+
 // A failed write to an output: it ends a run that goes over several inputs.
 class EOutputError : public EInOutError {
  public:
