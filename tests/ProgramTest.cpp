@@ -200,7 +200,7 @@ TEST_F(ProgramTest, UsageErrorsExitWithTwoAndHelpExitsWithZero) {
 
   const TResult help = Morvane({"--help"});
   EXPECT_EQ(help.status, 0);
-  for (const char* command : {"encrypt", "decrypt", "random", "speed"}) {
+  for (const char* command : {"encrypt", "decrypt", "base64", "uuencode", "random", "speed"}) {
     EXPECT_NE(help.out.find(command), std::string::npos) << command;
     const TResult h = Morvane({command, "--help"});
     EXPECT_EQ(h.status, 0) << command;
@@ -565,6 +565,106 @@ TEST_F(ProgramTest, MemoryStaysBoundedWhateverTheInputSize) {
   EXPECT_EQ(r.outSize, 8 + (64 << 20) + 4);
   EXPECT_LT(r.maxRssKiB, 16 * 1024);
 #endif
+}
+
+// ---- Encoders
+
+TEST_F(ProgramTest, Base64MatchesCoreutilsBothWays) {
+  for (size_t n : {0, 1, 2, 3, 57, 300001}) {
+    SCOPED_TRACE(n);
+    const std::string data = RandomBytes(n, n);
+    const std::string in = File("data", data);
+    const TResult ours = Morvane({"base64", in});
+    ASSERT_EQ(ours.status, 0) << ours.err;
+    EXPECT_EQ(ours.out.size(), (n + 2) / 3 * 4);
+    EXPECT_EQ(ours.out.find_first_of("\r\n"), std::string::npos);
+    EXPECT_TRUE(Morvane({"base64", "--decode"}, Stdin(ours.out)).out == data);
+    if (!HaveProgram("base64")) continue;
+    EXPECT_EQ(ours.out, RunArgv({"base64", "-w0", in}).out);
+    EXPECT_TRUE(RunArgv({"base64", "-d"}, Stdin(ours.out)).out == data);
+    // Wrapped text, as coreutils writes it by default, decodes once the line ends are gone.
+    const std::string wrapped = RunArgv({"base64", in}).out;
+    EXPECT_TRUE(Morvane({"base64", "-d"}, Stdin(wrapped)).out == data);
+  }
+}
+
+TEST_F(ProgramTest, BadBase64FailsWithTheComponentsMessageAndWritesNothing) {
+  const std::string dest = File("dest", "precious");
+  for (const std::string text : {"QUJD RA==", "QUJ", "QU-D", "QUJD\tRA=="}) {
+    const TResult r = Morvane({"base64", "-d", "-o", dest}, Stdin(text));
+    EXPECT_EQ(r.status, 1) << text;
+    EXPECT_EQ(r.err, "morvane: Invalid value in Base64 Decoding Table\n") << text;
+  }
+  EXPECT_EQ(ReadFile(dest), "precious");
+  EXPECT_EQ(Morvane({"base64", "-d"}, Stdin("QUJD\r\nRA==\n")).out, "ABCD");
+}
+
+TEST_F(ProgramTest, UuencodeRoundTripsAndReportsTheBeginLine) {
+  for (size_t n : {0, 1, 45, 46, 300001}) {
+    SCOPED_TRACE(n);
+    const std::string data = RandomBytes(n, n + 1);
+    const std::string in = File("data.bin", data);
+    const TResult enc = Morvane({"uuencode", in});
+    ASSERT_EQ(enc.status, 0) << enc.err;
+    EXPECT_TRUE(enc.out.starts_with("begin 644  data.bin\r\n")) << enc.out.substr(0, 30);
+    EXPECT_TRUE(enc.out.ends_with("\r\nend\r\n"));
+    const TResult dec = Morvane({"uuencode", "--decode"}, Stdin(enc.out));
+    ASSERT_EQ(dec.status, 0) << dec.err;
+    EXPECT_TRUE(dec.out == data);
+    EXPECT_EQ(dec.err, "morvane: decoded \"data.bin\", mode 644\n");
+  }
+  // A read-only source is recorded as 444, and decoding it makes a read-only file.
+  const std::string ro = File("ro.txt", "read me only");
+  ::chmod(ro.c_str(), 0444);
+  const std::string doc = TempPath("ro.uu");
+  ASSERT_EQ(Morvane({"uuencode", "--name", "given", ro, "-o", doc}).status, 0);
+  EXPECT_TRUE(ReadFile(doc).starts_with("begin 444  given\r\n"));
+  const std::string out = TempPath("ro.out");
+  const TResult dec = Morvane({"uuencode", "-d", doc, "-o", out});
+  EXPECT_EQ(dec.err, "morvane: decoded \"given\", mode 444\n");
+  EXPECT_EQ(ReadFile(out), "read me only");
+  struct stat st {};
+  ASSERT_EQ(::stat(out.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0222, 0u);
+}
+
+TEST_F(ProgramTest, BrokenUuencodedDocumentsFailAndWriteNothing) {
+  const std::string dest = File("dest", "precious");
+  TResult r = Morvane({"uuencode", "-d", "-o", dest}, Stdin("hello\r\nend\r\n"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "morvane: No begin line\n");
+  r = Morvane({"uuencode", "-d", "-o", dest}, Stdin("begin 644  x\r\n#86)C\r\n"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "morvane: No end line\n");
+  EXPECT_EQ(ReadFile(dest), "precious");
+  EXPECT_EQ(Morvane({"uuencode", "-d", "--name", "x"}, Stdin("")).status, 2);
+}
+
+TEST_F(ProgramTest, SharutilsAndWeReadEachOthersDocuments) {
+  if (!HaveProgram("uudecode")) GTEST_SKIP() << "uudecode (sharutils) is not installed";
+  for (size_t n : {0, 44, 45, 90, 100000}) {
+    SCOPED_TRACE(n);
+    const std::string data = RandomBytes(n, n + 2);
+    const std::string in = File("data.bin", data);
+    const std::string doc = TempPath("doc.uu");
+    ASSERT_EQ(Morvane({"uuencode", "--zero-line", in, "-o", doc}).status, 0);
+    const std::string out = TempPath("peer.out");
+    const TResult peer = RunArgv({"uudecode", "-o", out, doc});
+    ASSERT_EQ(peer.status, 0) << peer.err;
+    EXPECT_TRUE(ReadFile(out) == data);
+    // The components read the document with its zero-length line as well.
+    const TResult ours = Morvane({"uuencode", "-d", doc});
+    ASSERT_EQ(ours.status, 0) << ours.err;
+    EXPECT_TRUE(ours.out == data);
+    // The peer's document: line feeds alone, one blank between mode and name.
+    if (!HaveProgram("uuencode")) continue;
+    const TResult peerDoc = RunArgv({"uuencode", in, "peer.name"});
+    ASSERT_EQ(peerDoc.status, 0);
+    const TResult back = Morvane({"uuencode", "-d"}, Stdin(peerDoc.out));
+    ASSERT_EQ(back.status, 0) << back.err;
+    EXPECT_TRUE(back.out == data);
+    EXPECT_EQ(back.err, "morvane: decoded \"peer.name\", mode 644\n");
+  }
 }
 
 // ---- Generators

@@ -14,6 +14,9 @@
 #include "morvane/ciphers/VRXBlowfish.h"
 #include "morvane/ciphers/VRXDes.h"
 #include "morvane/ciphers/VRXTwoFish.h"
+#include "morvane/encode/VRXBase64.h"
+#include "morvane/encode/VRXEncodeKernels.h"
+#include "morvane/encode/VRXUUCode.h"
 #include "morvane/framework/CpuFeatures.h"
 #include "morvane/framework/Streams.h"
 #include "morvane/random/VRXIsaac.h"
@@ -30,7 +33,7 @@ constexpr const char* kUsage =
     "messages of\n"
     "16 bytes, 1 KiB and 1 MiB through the stream driver (the ciphers encrypt in CBC mode),\n"
     "or draws a second for the generators, and shows which code path runs.\n"
-    "NAME: blowfish, des, twofish, isaac, mt19937b (default: all).\n"
+    "NAME: blowfish, des, twofish, base64, uuencode, isaac, mt19937b (default: all).\n"
     "\n"
     "options:\n"
     "  --seconds S   time spent on each measurement (default 0.2)\n";
@@ -73,6 +76,11 @@ std::vector<TEntry> Entries() {
   e.push_back({"blowfish", "CBC encryption", Portable, CBCCipher<TVRXBlowFish>(), 8, nullptr});
   e.push_back({"des", "CBC encryption", Portable, CBCCipher<TVRXDES>(), 8, nullptr});
   e.push_back({"twofish", "CBC encryption", Portable, CBCCipher<TVRXTwoFish>(), 16, nullptr});
+  const auto encodePath = [] { return std::string(detail::ActiveEncodeKernels().Name); };
+  e.push_back({"base64", "encoding", encodePath,
+               [] { return std::unique_ptr<TCustomVRXCipher>(new TVRXBase64()); }, 3, nullptr});
+  e.push_back({"uuencode", "encoding (data lines)", encodePath,
+               [] { return std::unique_ptr<TCustomVRXCipher>(new TVRXUUCode()); }, 45, nullptr});
   e.push_back({"isaac", "32-bit draws", Portable, nullptr, 0,
                [] { return std::unique_ptr<TVRXRandomGenerator>(new TVRXISAAC()); }});
   e.push_back({"mt19937b", "32-bit draws", Portable, nullptr, 0, [] {

@@ -24,6 +24,8 @@ constexpr TCommand kCommands[] = {
     {"encrypt", "encrypt a file or standard input with Blowfish, DES or Twofish",
      morvane::cli::RunEncryptCommand},
     {"decrypt", "decrypt what encrypt wrote", morvane::cli::RunDecryptCommand},
+    {"base64", "encode to or decode from Base64", morvane::cli::RunBase64Command},
+    {"uuencode", "write or read a uuencoded document", morvane::cli::RunUUEncodeCommand},
     {"random", "draw words from the ISAAC or MT19937B generator", morvane::cli::RunRandomCommand},
     {"speed", "measure the components on this machine", morvane::cli::RunSpeedCommand},
 };
