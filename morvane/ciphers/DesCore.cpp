@@ -81,13 +81,6 @@ inline constexpr std::array<std::array<uint8_t, 64>, 8> kSBox = {{
     2,  1, 14,  7,  4, 10,  8, 13, 15, 12,  9,  0,  3,  5,  6, 11}}};
 // clang-format on
 
-constexpr uint32_t Rol32(uint32_t x, int n) {
-  return (x << n) | (x >> (32 - n));
-}
-constexpr uint32_t Ror32(uint32_t x, int n) {
-  return (x >> n) | (x << (32 - n));
-}
-
 // Bit n (1 = most significant) of a 32-bit or 64-bit word.
 constexpr uint32_t Bit32(uint32_t x, int n) {
   return (x >> (32 - n)) & 1;
@@ -120,7 +113,7 @@ constexpr TSPTable BuildSP() {
   for (int s = 0; s < 8; ++s) {
     for (uint32_t v = 0; v < 256; ++v) {
       const uint32_t nibble = SBoxOut(s, v & 63) << (28 - 4 * s);
-      t[s][v] = Rol32(PermuteP(nibble), 1);
+      t[s][v] = Rotl32(PermuteP(nibble), 1);
     }
   }
   return t;
@@ -130,10 +123,10 @@ inline constexpr TSPTable kSP = BuildSP();
 
 // Spot checks worked by hand: S1(000000) is 14 = 1110, so bits 1, 2 and 3 go into P, which moves
 // them to output bits 9, 17 and 23.
-static_assert(kSP[0][0] == Rol32((1u << (32 - 9)) | (1u << (32 - 17)) | (1u << (32 - 23)), 1));
+static_assert(kSP[0][0] == Rotl32((1u << (32 - 9)) | (1u << (32 - 17)) | (1u << (32 - 23)), 1));
 static_assert(kSP[0][64] == kSP[0][0] && kSP[7][255] == kSP[7][63]);
 // S8 row 3 column 15 (input 111111) is 11 = 1011: bits 29, 31, 32 before P.
-static_assert(kSP[7][63] == Rol32(PermuteP(0b1011u), 1));
+static_assert(kSP[7][63] == Rotl32(PermuteP(0b1011u), 1));
 
 // The plain FIPS round function f(R, K) for the compile-time checks of the table formulation.
 constexpr uint32_t ReferenceF(uint32_t r, uint64_t k48) {
@@ -170,7 +163,7 @@ constexpr void PackRoundKey(uint64_t k48, uint32_t& w0, uint32_t& w1) {
 // One half round of the table formulation: Rrot = R rotated left by one; returns f(R, K) in the
 // rotated form.
 constexpr uint32_t TableF(uint32_t rrot, uint32_t k0, uint32_t k1) {
-  const uint32_t a = Ror32(rrot, 4) ^ k0;
+  const uint32_t a = Rotr32(rrot, 4) ^ k0;
   const uint32_t b = rrot ^ k1;
   return (kSP[0][a >> 24] | kSP[2][(a >> 16) & 0xFF]) |
          (kSP[4][(a >> 8) & 0xFF] | kSP[6][a & 0xFF]) |
@@ -181,58 +174,12 @@ constexpr uint32_t TableF(uint32_t rrot, uint32_t k0, uint32_t k1) {
 constexpr bool TableFAgrees(uint32_t r, uint64_t k48) {
   uint32_t k0 = 0, k1 = 0;
   PackRoundKey(k48, k0, k1);
-  return TableF(Rol32(r, 1), k0, k1) == Rol32(ReferenceF(r, k48), 1);
+  return TableF(Rotl32(r, 1), k0, k1) == Rotl32(ReferenceF(r, k48), 1);
 }
 static_assert(TableFAgrees(0x00000000u, 0x000000000000ull));
 static_assert(TableFAgrees(0xF0AAF0AAu, 0x1B02EFFC7072ull));  // round 1 of the worked example
 static_assert(TableFAgrees(0x80000001u, 0xFFFFFFFFFFFFull));
 static_assert(TableFAgrees(0x12345678u, 0x9ABCDEF01234ull));
-
-// The initial permutation by exchanges of bit groups; the result is in the rotated form.
-constexpr void InitialPermutation(uint32_t& l, uint32_t& r) {
-  uint32_t t = ((l >> 4) ^ r) & 0x0F0F0F0Fu;
-  r ^= t;
-  l ^= t << 4;
-  t = ((l >> 16) ^ r) & 0x0000FFFFu;
-  r ^= t;
-  l ^= t << 16;
-  t = ((r >> 2) ^ l) & 0x33333333u;
-  l ^= t;
-  r ^= t << 2;
-  t = ((r >> 8) ^ l) & 0x00FF00FFu;
-  l ^= t;
-  r ^= t << 8;
-  r = Rol32(r, 1);
-  t = (l ^ r) & 0xAAAAAAAAu;
-  l ^= t;
-  r ^= t;
-  l = Rol32(l, 1);
-}
-
-// The inverse of InitialPermutation, including the exchange of the halves after the last round
-// (the rounds leave them unexchanged).
-constexpr void FinalPermutation(uint32_t& l, uint32_t& r) {
-  uint32_t hi = r, lo = l;
-  hi = Ror32(hi, 1);
-  uint32_t t = (lo ^ hi) & 0xAAAAAAAAu;
-  lo ^= t;
-  hi ^= t;
-  lo = Ror32(lo, 1);
-  t = ((lo >> 8) ^ hi) & 0x00FF00FFu;
-  hi ^= t;
-  lo ^= t << 8;
-  t = ((lo >> 2) ^ hi) & 0x33333333u;
-  hi ^= t;
-  lo ^= t << 2;
-  t = ((hi >> 16) ^ lo) & 0x0000FFFFu;
-  lo ^= t;
-  hi ^= t << 16;
-  t = ((hi >> 4) ^ lo) & 0x0F0F0F0Fu;
-  lo ^= t;
-  hi ^= t << 4;
-  l = hi;
-  r = lo;
-}
 
 // IP written out from its FIPS table, to check the exchanges above at compile time.
 constexpr uint64_t ReferenceIP(uint64_t x) {
@@ -243,13 +190,13 @@ constexpr uint64_t ReferenceIP(uint64_t x) {
 
 constexpr bool IPAgrees(uint64_t x) {
   uint32_t l = static_cast<uint32_t>(x >> 32), r = static_cast<uint32_t>(x);
-  InitialPermutation(l, r);
+  DesInitialPermutation(l, r);
   const uint64_t ip = ReferenceIP(x);
-  if (l != Rol32(static_cast<uint32_t>(ip >> 32), 1) || r != Rol32(static_cast<uint32_t>(ip), 1))
+  if (l != Rotl32(static_cast<uint32_t>(ip >> 32), 1) || r != Rotl32(static_cast<uint32_t>(ip), 1))
     return false;
   // The final permutation undoes the initial one once the halves are exchanged.
   uint32_t a = r, b = l;
-  FinalPermutation(a, b);
+  DesFinalPermutation(a, b);
   return (uint64_t{a} << 32 | b) == x;
 }
 static_assert(IPAgrees(0x0123456789ABCDEFull));
@@ -257,38 +204,49 @@ static_assert(IPAgrees(0x8000000000000001ull));
 static_assert(IPAgrees(0xFEDCBA9876543210ull));
 static_assert(IPAgrees(0x0000000100000000ull));
 
-// Two half rounds with the round keys at K: L gets f(R), R gets f(new L).
-#define MORVANE_DES_ROUND(l, r, k0, k1)                       \
-  do {                                                        \
-    const uint32_t a_ = Ror32(r, 4) ^ (k0);                   \
-    const uint32_t b_ = (r) ^ (k1);                           \
-    (l) ^= ((kSP[0][a_ >> 24] | kSP[2][(a_ >> 16) & 0xFF]) |  \
-            (kSP[4][(a_ >> 8) & 0xFF] | kSP[6][a_ & 0xFF])) | \
-           ((kSP[1][b_ >> 24] | kSP[3][(b_ >> 16) & 0xFF]) |  \
-            (kSP[5][(b_ >> 8) & 0xFF] | kSP[7][b_ & 0xFF]));  \
-  } while (0)
-
-inline void Rounds(const uint32_t* k, uint32_t& l, uint32_t& r) {
+// Two or four independent blocks round by round, so that the lookups of each fill the latency of
+// the others'.
+MORVANE_ALWAYS_INLINE void Crypt2(const uint32_t* k, uint32_t* x) {
+  uint32_t l0 = x[0], r0 = x[1], l1 = x[2], r1 = x[3];
+  DesInitialPermutation(l0, r0);
+  DesInitialPermutation(l1, r1);
   for (int i = 0; i < 32; i += 4) {
-    MORVANE_DES_ROUND(l, r, k[i], k[i + 1]);
-    MORVANE_DES_ROUND(r, l, k[i + 2], k[i + 3]);
+    l0 = DesRound(l0, r0, k[i], k[i + 1]);
+    l1 = DesRound(l1, r1, k[i], k[i + 1]);
+    r0 = DesRound(r0, l0, k[i + 2], k[i + 3]);
+    r1 = DesRound(r1, l1, k[i + 2], k[i + 3]);
   }
+  DesFinalPermutation(l0, r0);
+  DesFinalPermutation(l1, r1);
+  x[0] = l0, x[1] = r0, x[2] = l1, x[3] = r1;
 }
 
-// Two independent blocks round by round, so that the lookups of one fill the latency of the
-// other.
-inline void Rounds2(const uint32_t* k, uint32_t& l0, uint32_t& r0, uint32_t& l1, uint32_t& r1) {
+MORVANE_ALWAYS_INLINE void Crypt4(const uint32_t* k, uint32_t* x) {
+  uint32_t l0 = x[0], r0 = x[1], l1 = x[2], r1 = x[3], l2 = x[4], r2 = x[5], l3 = x[6], r3 = x[7];
+  DesInitialPermutation(l0, r0);
+  DesInitialPermutation(l1, r1);
+  DesInitialPermutation(l2, r2);
+  DesInitialPermutation(l3, r3);
   for (int i = 0; i < 32; i += 4) {
-    MORVANE_DES_ROUND(l0, r0, k[i], k[i + 1]);
-    MORVANE_DES_ROUND(l1, r1, k[i], k[i + 1]);
-    MORVANE_DES_ROUND(r0, l0, k[i + 2], k[i + 3]);
-    MORVANE_DES_ROUND(r1, l1, k[i + 2], k[i + 3]);
+    l0 = DesRound(l0, r0, k[i], k[i + 1]);
+    l1 = DesRound(l1, r1, k[i], k[i + 1]);
+    l2 = DesRound(l2, r2, k[i], k[i + 1]);
+    l3 = DesRound(l3, r3, k[i], k[i + 1]);
+    r0 = DesRound(r0, l0, k[i + 2], k[i + 3]);
+    r1 = DesRound(r1, l1, k[i + 2], k[i + 3]);
+    r2 = DesRound(r2, l2, k[i + 2], k[i + 3]);
+    r3 = DesRound(r3, l3, k[i + 2], k[i + 3]);
   }
+  DesFinalPermutation(l0, r0);
+  DesFinalPermutation(l1, r1);
+  DesFinalPermutation(l2, r2);
+  DesFinalPermutation(l3, r3);
+  x[0] = l0, x[1] = r0, x[2] = l1, x[3] = r1, x[4] = l2, x[5] = r2, x[6] = l3, x[7] = r3;
 }
-
-#undef MORVANE_DES_ROUND
 
 }  // namespace
+
+const std::array<std::array<uint32_t, 256>, 8> kDesSP = kSP;
 
 void DesKeySchedule(const uint8_t* Key, TDesRoundKeys& Keys) noexcept {
   const uint64_t key = LoadBE64(Key);
@@ -316,35 +274,9 @@ void DesReverseSchedule(const TDesRoundKeys& Keys, TDesRoundKeys& Reversed) noex
   }
 }
 
-void DesInitialPermutation(uint32_t& L, uint32_t& R) noexcept {
-  InitialPermutation(L, R);
-}
-
-void DesRounds(const TDesRoundKeys& Keys, uint32_t& L, uint32_t& R) noexcept {
-  Rounds(Keys.data(), L, R);
-}
-
-void DesFinalPermutation(uint32_t& L, uint32_t& R) noexcept {
-  FinalPermutation(L, R);
-}
-
-void DesCryptBlock(const TDesRoundKeys& Keys, uint32_t& L, uint32_t& R) noexcept {
-  InitialPermutation(L, R);
-  Rounds(Keys.data(), L, R);
-  FinalPermutation(L, R);
-}
-
 void DesCryptWords(const TDesRoundKeys& Keys, uint32_t* X, size_t Count) noexcept {
-  const uint32_t* k = Keys.data();
-  for (; Count >= 2; Count -= 2, X += 4) {
-    uint32_t l0 = X[0], r0 = X[1], l1 = X[2], r1 = X[3];
-    InitialPermutation(l0, r0);
-    InitialPermutation(l1, r1);
-    Rounds2(k, l0, r0, l1, r1);
-    FinalPermutation(l0, r0);
-    FinalPermutation(l1, r1);
-    X[0] = l0, X[1] = r0, X[2] = l1, X[3] = r1;
-  }
+  for (; Count >= 4; Count -= 4, X += 8) Crypt4(Keys.data(), X);
+  for (; Count >= 2; Count -= 2, X += 4) Crypt2(Keys.data(), X);
   if (Count == 1) DesCryptBlock(Keys, X[0], X[1]);
 }
 

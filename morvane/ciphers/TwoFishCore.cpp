@@ -98,92 +98,23 @@ inline uint32_t InnerLane(int lane, uint32_t v, const uint32_t* L, int k) {
   return v;
 }
 
-constexpr uint32_t Rol(uint32_t x, int n) {
-  return (x << n) | (x >> (32 - n));
-}
-constexpr uint32_t Ror(uint32_t x, int n) {
-  return (x >> n) | (x << (32 - n));
-}
-
-// g of x, and g of x rotated left by 8 without the rotation.
-#define MORVANE_TF_G0(S, x) \
-  (S[0][(x)&0xFF] ^ S[1][((x) >> 8) & 0xFF] ^ S[2][((x) >> 16) & 0xFF] ^ S[3][(x) >> 24])
-#define MORVANE_TF_G1(S, x) \
-  (S[0][(x) >> 24] ^ S[1][(x)&0xFF] ^ S[2][((x) >> 8) & 0xFF] ^ S[3][((x) >> 16) & 0xFF])
-
-// Encryption round r: (a, b) feed the function F that changes (c, d).
-#define MORVANE_TF_ENC(a, b, c, d, r)                 \
-  do {                                                \
-    const uint32_t t0_ = MORVANE_TF_G0(S, a);         \
-    const uint32_t t1_ = MORVANE_TF_G1(S, b);         \
-    c = Ror(c ^ (t0_ + t1_ + K[8 + 2 * (r)]), 1);     \
-    d = Rol(d, 1) ^ (t0_ + 2 * t1_ + K[9 + 2 * (r)]); \
-  } while (0)
-
-// The inverse of encryption round r.
-#define MORVANE_TF_DEC(a, b, c, d, r)                 \
-  do {                                                \
-    const uint32_t t0_ = MORVANE_TF_G0(S, a);         \
-    const uint32_t t1_ = MORVANE_TF_G1(S, b);         \
-    c = Rol(c, 1) ^ (t0_ + t1_ + K[8 + 2 * (r)]);     \
-    d = Ror(d ^ (t0_ + 2 * t1_ + K[9 + 2 * (r)]), 1); \
-  } while (0)
-
-// Rounds 0 .. R-1. The halves are not exchanged: round r changes (c, d) when r is even and
-// (a, b) when it is odd; the output undoes the exchange after the last round.
-inline void Encrypt1(const TTwoFishKey& Key, int R, uint32_t* x) {
-  const uint32_t* K = Key.SubKeys.data();
-  const auto& S = Key.S;
-  uint32_t a = x[0] ^ K[0], b = x[1] ^ K[1], c = x[2] ^ K[2], d = x[3] ^ K[3];
-  int r = 0;
-  for (; r + 2 <= R; r += 2) {
-    MORVANE_TF_ENC(a, b, c, d, r);
-    MORVANE_TF_ENC(c, d, a, b, r + 1);
-  }
-  if (r < R) {
-    MORVANE_TF_ENC(a, b, c, d, r);
-    x[0] = a ^ K[4], x[1] = b ^ K[5], x[2] = c ^ K[6], x[3] = d ^ K[7];
-  } else {
-    x[0] = c ^ K[4], x[1] = d ^ K[5], x[2] = a ^ K[6], x[3] = b ^ K[7];
-  }
-}
-
-inline void Decrypt1(const TTwoFishKey& Key, int R, uint32_t* x) {
-  const uint32_t* K = Key.SubKeys.data();
-  const auto& S = Key.S;
-  uint32_t a, b, c, d;
-  int r = R - 1;
-  if (R % 2 == 1) {
-    a = x[0] ^ K[4], b = x[1] ^ K[5], c = x[2] ^ K[6], d = x[3] ^ K[7];
-    MORVANE_TF_DEC(a, b, c, d, r);
-    --r;
-  } else {
-    c = x[0] ^ K[4], d = x[1] ^ K[5], a = x[2] ^ K[6], b = x[3] ^ K[7];
-  }
-  for (; r >= 1; r -= 2) {
-    MORVANE_TF_DEC(c, d, a, b, r);
-    MORVANE_TF_DEC(a, b, c, d, r - 1);
-  }
-  x[0] = a ^ K[0], x[1] = b ^ K[1], x[2] = c ^ K[2], x[3] = d ^ K[3];
-}
-
 // Two blocks interleaved round by round, so that the lookups of one fill the latency of the
 // other.
-inline void Encrypt2(const TTwoFishKey& Key, int R, uint32_t* x, uint32_t* y) {
+MORVANE_ALWAYS_INLINE void Encrypt2(const TTwoFishKey& Key, int R, uint32_t* x, uint32_t* y) {
   const uint32_t* K = Key.SubKeys.data();
   const auto& S = Key.S;
   uint32_t a = x[0] ^ K[0], b = x[1] ^ K[1], c = x[2] ^ K[2], d = x[3] ^ K[3];
   uint32_t e = y[0] ^ K[0], f = y[1] ^ K[1], g = y[2] ^ K[2], h = y[3] ^ K[3];
   int r = 0;
   for (; r + 2 <= R; r += 2) {
-    MORVANE_TF_ENC(a, b, c, d, r);
-    MORVANE_TF_ENC(e, f, g, h, r);
-    MORVANE_TF_ENC(c, d, a, b, r + 1);
-    MORVANE_TF_ENC(g, h, e, f, r + 1);
+    TwoFishEncRound(K, S, a, b, c, d, r);
+    TwoFishEncRound(K, S, e, f, g, h, r);
+    TwoFishEncRound(K, S, c, d, a, b, r + 1);
+    TwoFishEncRound(K, S, g, h, e, f, r + 1);
   }
   if (r < R) {
-    MORVANE_TF_ENC(a, b, c, d, r);
-    MORVANE_TF_ENC(e, f, g, h, r);
+    TwoFishEncRound(K, S, a, b, c, d, r);
+    TwoFishEncRound(K, S, e, f, g, h, r);
     x[0] = a ^ K[4], x[1] = b ^ K[5], x[2] = c ^ K[6], x[3] = d ^ K[7];
     y[0] = e ^ K[4], y[1] = f ^ K[5], y[2] = g ^ K[6], y[3] = h ^ K[7];
   } else {
@@ -192,7 +123,7 @@ inline void Encrypt2(const TTwoFishKey& Key, int R, uint32_t* x, uint32_t* y) {
   }
 }
 
-inline void Decrypt2(const TTwoFishKey& Key, int R, uint32_t* x, uint32_t* y) {
+MORVANE_ALWAYS_INLINE void Decrypt2(const TTwoFishKey& Key, int R, uint32_t* x, uint32_t* y) {
   const uint32_t* K = Key.SubKeys.data();
   const auto& S = Key.S;
   uint32_t a, b, c, d, e, f, g, h;
@@ -200,27 +131,84 @@ inline void Decrypt2(const TTwoFishKey& Key, int R, uint32_t* x, uint32_t* y) {
   if (R % 2 == 1) {
     a = x[0] ^ K[4], b = x[1] ^ K[5], c = x[2] ^ K[6], d = x[3] ^ K[7];
     e = y[0] ^ K[4], f = y[1] ^ K[5], g = y[2] ^ K[6], h = y[3] ^ K[7];
-    MORVANE_TF_DEC(a, b, c, d, r);
-    MORVANE_TF_DEC(e, f, g, h, r);
+    TwoFishDecRound(K, S, a, b, c, d, r);
+    TwoFishDecRound(K, S, e, f, g, h, r);
     --r;
   } else {
     c = x[0] ^ K[4], d = x[1] ^ K[5], a = x[2] ^ K[6], b = x[3] ^ K[7];
     g = y[0] ^ K[4], h = y[1] ^ K[5], e = y[2] ^ K[6], f = y[3] ^ K[7];
   }
   for (; r >= 1; r -= 2) {
-    MORVANE_TF_DEC(c, d, a, b, r);
-    MORVANE_TF_DEC(g, h, e, f, r);
-    MORVANE_TF_DEC(a, b, c, d, r - 1);
-    MORVANE_TF_DEC(e, f, g, h, r - 1);
+    TwoFishDecRound(K, S, c, d, a, b, r);
+    TwoFishDecRound(K, S, g, h, e, f, r);
+    TwoFishDecRound(K, S, a, b, c, d, r - 1);
+    TwoFishDecRound(K, S, e, f, g, h, r - 1);
   }
   x[0] = a ^ K[0], x[1] = b ^ K[1], x[2] = c ^ K[2], x[3] = d ^ K[3];
   y[0] = e ^ K[0], y[1] = f ^ K[1], y[2] = g ^ K[2], y[3] = h ^ K[3];
 }
 
-#undef MORVANE_TF_ENC
-#undef MORVANE_TF_DEC
-#undef MORVANE_TF_G0
-#undef MORVANE_TF_G1
+// Three blocks interleaved round by round: enough independent lookups to keep the load units
+// busy, few enough words to stay in registers.
+MORVANE_ALWAYS_INLINE void Encrypt3(const TTwoFishKey& Key, int R, uint32_t* x) {
+  const uint32_t* K = Key.SubKeys.data();
+  const auto& S = Key.S;
+  uint32_t a0 = x[0] ^ K[0], b0 = x[1] ^ K[1], c0 = x[2] ^ K[2], d0 = x[3] ^ K[3];
+  uint32_t a1 = x[4] ^ K[0], b1 = x[5] ^ K[1], c1 = x[6] ^ K[2], d1 = x[7] ^ K[3];
+  uint32_t a2 = x[8] ^ K[0], b2 = x[9] ^ K[1], c2 = x[10] ^ K[2], d2 = x[11] ^ K[3];
+  int r = 0;
+  for (; r + 2 <= R; r += 2) {
+    TwoFishEncRound(K, S, a0, b0, c0, d0, r);
+    TwoFishEncRound(K, S, a1, b1, c1, d1, r);
+    TwoFishEncRound(K, S, a2, b2, c2, d2, r);
+    TwoFishEncRound(K, S, c0, d0, a0, b0, r + 1);
+    TwoFishEncRound(K, S, c1, d1, a1, b1, r + 1);
+    TwoFishEncRound(K, S, c2, d2, a2, b2, r + 1);
+  }
+  if (r < R) {
+    TwoFishEncRound(K, S, a0, b0, c0, d0, r);
+    TwoFishEncRound(K, S, a1, b1, c1, d1, r);
+    TwoFishEncRound(K, S, a2, b2, c2, d2, r);
+    x[0] = a0 ^ K[4], x[1] = b0 ^ K[5], x[2] = c0 ^ K[6], x[3] = d0 ^ K[7];
+    x[4] = a1 ^ K[4], x[5] = b1 ^ K[5], x[6] = c1 ^ K[6], x[7] = d1 ^ K[7];
+    x[8] = a2 ^ K[4], x[9] = b2 ^ K[5], x[10] = c2 ^ K[6], x[11] = d2 ^ K[7];
+  } else {
+    x[0] = c0 ^ K[4], x[1] = d0 ^ K[5], x[2] = a0 ^ K[6], x[3] = b0 ^ K[7];
+    x[4] = c1 ^ K[4], x[5] = d1 ^ K[5], x[6] = a1 ^ K[6], x[7] = b1 ^ K[7];
+    x[8] = c2 ^ K[4], x[9] = d2 ^ K[5], x[10] = a2 ^ K[6], x[11] = b2 ^ K[7];
+  }
+}
+
+MORVANE_ALWAYS_INLINE void Decrypt3(const TTwoFishKey& Key, int R, uint32_t* x) {
+  const uint32_t* K = Key.SubKeys.data();
+  const auto& S = Key.S;
+  uint32_t a0, b0, c0, d0, a1, b1, c1, d1, a2, b2, c2, d2;
+  int r = R - 1;
+  if (R % 2 == 1) {
+    a0 = x[0] ^ K[4], b0 = x[1] ^ K[5], c0 = x[2] ^ K[6], d0 = x[3] ^ K[7];
+    a1 = x[4] ^ K[4], b1 = x[5] ^ K[5], c1 = x[6] ^ K[6], d1 = x[7] ^ K[7];
+    a2 = x[8] ^ K[4], b2 = x[9] ^ K[5], c2 = x[10] ^ K[6], d2 = x[11] ^ K[7];
+    TwoFishDecRound(K, S, a0, b0, c0, d0, r);
+    TwoFishDecRound(K, S, a1, b1, c1, d1, r);
+    TwoFishDecRound(K, S, a2, b2, c2, d2, r);
+    --r;
+  } else {
+    c0 = x[0] ^ K[4], d0 = x[1] ^ K[5], a0 = x[2] ^ K[6], b0 = x[3] ^ K[7];
+    c1 = x[4] ^ K[4], d1 = x[5] ^ K[5], a1 = x[6] ^ K[6], b1 = x[7] ^ K[7];
+    c2 = x[8] ^ K[4], d2 = x[9] ^ K[5], a2 = x[10] ^ K[6], b2 = x[11] ^ K[7];
+  }
+  for (; r >= 1; r -= 2) {
+    TwoFishDecRound(K, S, c0, d0, a0, b0, r);
+    TwoFishDecRound(K, S, c1, d1, a1, b1, r);
+    TwoFishDecRound(K, S, c2, d2, a2, b2, r);
+    TwoFishDecRound(K, S, a0, b0, c0, d0, r - 1);
+    TwoFishDecRound(K, S, a1, b1, c1, d1, r - 1);
+    TwoFishDecRound(K, S, a2, b2, c2, d2, r - 1);
+  }
+  x[0] = a0 ^ K[0], x[1] = b0 ^ K[1], x[2] = c0 ^ K[2], x[3] = d0 ^ K[3];
+  x[4] = a1 ^ K[0], x[5] = b1 ^ K[1], x[6] = c1 ^ K[2], x[7] = d1 ^ K[3];
+  x[8] = a2 ^ K[0], x[9] = b2 ^ K[1], x[10] = c2 ^ K[2], x[11] = d2 ^ K[3];
+}
 
 }  // namespace
 
@@ -244,9 +232,9 @@ void TwoFishKeySchedule(const uint32_t* KeyWords, const uint32_t* SBoxKeys, int 
                            k > 3 ? KeyWords[7] : 0};
   for (uint32_t i = 0; i < 20; ++i) {
     const uint32_t a = TwoFishH(i * 0x02020202u, even, k);
-    const uint32_t b = Rol(TwoFishH(i * 0x02020202u + 0x01010101u, odd, k), 8);
+    const uint32_t b = Rotl32(TwoFishH(i * 0x02020202u + 0x01010101u, odd, k), 8);
     Key.SubKeys[2 * i] = a + b;
-    Key.SubKeys[2 * i + 1] = Rol(a + 2 * b, 9);
+    Key.SubKeys[2 * i + 1] = Rotl32(a + 2 * b, 9);
   }
   for (int lane = 0; lane < 4; ++lane) {
     for (uint32_t v = 0; v < 256; ++v) {
@@ -255,22 +243,16 @@ void TwoFishKeySchedule(const uint32_t* KeyWords, const uint32_t* SBoxKeys, int 
   }
 }
 
-void TwoFishEncrypt(const TTwoFishKey& Key, int Rounds, uint32_t* X) noexcept {
-  Encrypt1(Key, Rounds, X);
-}
-
-void TwoFishDecrypt(const TTwoFishKey& Key, int Rounds, uint32_t* X) noexcept {
-  Decrypt1(Key, Rounds, X);
-}
-
 void TwoFishEncryptWords(const TTwoFishKey& Key, int Rounds, uint32_t* X, size_t Count) noexcept {
+  for (; Count >= 3; Count -= 3, X += 12) Encrypt3(Key, Rounds, X);
   for (; Count >= 2; Count -= 2, X += 8) Encrypt2(Key, Rounds, X, X + 4);
-  if (Count == 1) Encrypt1(Key, Rounds, X);
+  if (Count == 1) TwoFishEncrypt(Key, Rounds, X);
 }
 
 void TwoFishDecryptWords(const TTwoFishKey& Key, int Rounds, uint32_t* X, size_t Count) noexcept {
+  for (; Count >= 3; Count -= 3, X += 12) Decrypt3(Key, Rounds, X);
   for (; Count >= 2; Count -= 2, X += 8) Decrypt2(Key, Rounds, X, X + 4);
-  if (Count == 1) Decrypt1(Key, Rounds, X);
+  if (Count == 1) TwoFishDecrypt(Key, Rounds, X);
 }
 
 }  // namespace morvane::detail

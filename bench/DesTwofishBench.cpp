@@ -1,0 +1,348 @@
+// DES and Twofish throughput: our components against the peer libraries that are installed, in
+// the same run. Names follow bench/run.sh: <Family>/<Workload>/<impl>.
+//
+// Families: DES, Twofish128 (16-byte key, every mode) and Twofish256 (32-byte key, ECB and
+// CBC). Workloads: EncryptStream-<mode> and DecryptStream-<mode>, memory to memory over 16 MiB
+// (MORVANE_BENCH_MIB overrides). Peers run the standard modes of the same shape: where our CBC,
+// PCBC and CFB chain differently (Twofish past the first block), the work per block is the same
+// and so is what may run in parallel. No peer offers PCBC.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "morvane/ciphers/VRXDes.h"
+#include "morvane/ciphers/VRXTwoFish.h"
+#include "morvane/framework/Streams.h"
+
+#ifdef MORVANE_HAVE_OPENSSL
+#include <openssl/evp.h>
+#include <openssl/provider.h>
+#endif
+#ifdef MORVANE_HAVE_NETTLE
+#include <nettle/cbc.h>
+#include <nettle/cfb.h>
+#include <nettle/des.h>
+#include <nettle/twofish.h>
+#endif
+#ifdef MORVANE_HAVE_GCRYPT
+#include <gcrypt.h>
+#endif
+#ifdef MORVANE_HAVE_CRYPTOPP
+#include <crypto++/des.h>
+#include <crypto++/modes.h>
+#include <crypto++/twofish.h>
+#endif
+
+using namespace morvane;
+
+namespace {
+
+enum TFamily { famDES, famTwofish128, famTwofish256 };
+
+const char* FamilyName(TFamily f) {
+  static const char* names[] = {"DES", "Twofish128", "Twofish256"};
+  return names[f];
+}
+const char* ModeName(TCipherMode m) {
+  static const char* names[] = {"ECB", "CBC", "CFB", "OFB", "PCBC"};
+  return names[m];
+}
+
+const std::string& KeyOf(TFamily f) {
+  static const std::string des = "MorvDES!";
+  static const std::string tf128 = "Morvane 16B key!";
+  static const std::string tf256 = "Morvane bench key of 32 bytes!!!";
+  return f == famDES ? des : f == famTwofish128 ? tf128 : tf256;
+}
+size_t BlockOf(TFamily f) { return f == famDES ? 8 : 16; }
+const uint8_t kIv[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+
+size_t BulkBytes() {
+  static const size_t bytes = [] {
+    const char* env = std::getenv("MORVANE_BENCH_MIB");
+    const long mib = env ? std::atol(env) : 16;
+    return static_cast<size_t>(mib > 0 ? mib : 16) << 20;
+  }();
+  return bytes;
+}
+
+const std::string& BulkData() {
+  static const std::string data = [] {
+    std::string d(BulkBytes(), '\0');
+    uint32_t x = 0x2468ACE1;
+    for (auto& c : d) {
+      x = x * 1664525u + 1013904223u;
+      c = static_cast<char>(x >> 24);
+    }
+    return d;
+  }();
+  return data;
+}
+
+// One pass over the bulk data per iteration; bytes per second of CPU time.
+template <class Fn>
+void Bulk(benchmark::State& state, Fn&& fn) {
+  for (auto _ : state) fn();
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(BulkBytes()));
+}
+
+// ---- Ours
+
+template <class TCipher>
+void OursStream(benchmark::State& state, TFamily family, TCipherMode mode, bool encrypting) {
+  TCipher c;
+  c.SetKey(KeyOf(family));
+  c.SetMode(mode);
+  const std::string& plain = BulkData();
+  std::string input = plain;
+  if (!encrypting) {
+    TReadOnlyMemoryStream src(plain);
+    TMemoryStream enc;
+    c.EncryptStream(src, enc, static_cast<int32_t>(plain.size()));
+    input = enc.TakeData();
+  }
+  TMemoryStream dst;
+  auto run = [&] {
+    TReadOnlyMemoryStream src(input);
+    dst.Seek(0);
+    if (encrypting) {
+      c.EncryptStream(src, dst, static_cast<int32_t>(input.size()));
+    } else {
+      c.DecryptStream(src, dst, static_cast<int32_t>(input.size()));
+    }
+    benchmark::DoNotOptimize(dst.Data().data());
+  };
+  run();  // grows the output stream once, as the peers' buffers are allocated up front
+  Bulk(state, run);
+}
+
+void Ours(benchmark::State& state, TFamily family, TCipherMode mode, bool encrypting) {
+  if (family == famDES) {
+    OursStream<TVRXDES>(state, family, mode, encrypting);
+  } else {
+    OursStream<TVRXTwoFish>(state, family, mode, encrypting);
+  }
+}
+
+// ---- Peers
+
+#ifdef MORVANE_HAVE_OPENSSL
+void OpenSsl(benchmark::State& state, TFamily family, TCipherMode mode, bool encrypting) {
+  static const bool loaded = [] {
+    OSSL_PROVIDER_load(nullptr, "legacy");
+    OSSL_PROVIDER_load(nullptr, "default");
+    return true;
+  }();
+  (void)loaded;
+  const EVP_CIPHER* cipher = mode == cipherECB   ? EVP_des_ecb()
+                             : mode == cipherCBC ? EVP_des_cbc()
+                             : mode == cipherCFB ? EVP_des_cfb64()
+                                                 : EVP_des_ofb();
+  (void)family;
+  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+  const std::string& in = BulkData();
+  std::string out(in.size() + 16, '\0');
+  if (!EVP_CipherInit_ex(ctx, cipher, nullptr, reinterpret_cast<const uint8_t*>(KeyOf(famDES).data()),
+                         kIv, encrypting ? 1 : 0)) {
+    state.SkipWithError("OpenSSL DES unavailable (legacy provider)");
+    EVP_CIPHER_CTX_free(ctx);
+    return;
+  }
+  EVP_CIPHER_CTX_set_padding(ctx, 0);
+  Bulk(state, [&] {
+    EVP_CipherInit_ex(ctx, nullptr, nullptr, nullptr, kIv, -1);
+    int n = 0;
+    EVP_CipherUpdate(ctx, reinterpret_cast<uint8_t*>(out.data()), &n,
+                     reinterpret_cast<const uint8_t*>(in.data()), static_cast<int>(in.size()));
+    benchmark::DoNotOptimize(out.data());
+  });
+  EVP_CIPHER_CTX_free(ctx);
+}
+#endif
+
+#ifdef MORVANE_HAVE_GCRYPT
+void Gcrypt(benchmark::State& state, TFamily family, TCipherMode mode, bool encrypting) {
+  static const bool ready = [] {
+    gcry_check_version(nullptr);
+    gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
+    return true;
+  }();
+  (void)ready;
+  const int algo = family == famDES          ? GCRY_CIPHER_DES
+                   : family == famTwofish128 ? GCRY_CIPHER_TWOFISH128
+                                             : GCRY_CIPHER_TWOFISH;
+  const int gmode = mode == cipherECB   ? GCRY_CIPHER_MODE_ECB
+                    : mode == cipherCBC ? GCRY_CIPHER_MODE_CBC
+                    : mode == cipherCFB ? GCRY_CIPHER_MODE_CFB
+                                        : GCRY_CIPHER_MODE_OFB;
+  gcry_cipher_hd_t h = nullptr;
+  if (gcry_cipher_open(&h, algo, gmode, 0) != 0) {
+    state.SkipWithError("gcrypt cipher unavailable");
+    return;
+  }
+  const std::string& key = KeyOf(family);
+  gcry_cipher_setkey(h, key.data(), key.size());
+  const std::string& in = BulkData();
+  std::string out(in.size(), '\0');
+  Bulk(state, [&] {
+    gcry_cipher_setiv(h, kIv, BlockOf(family));
+    if (encrypting) {
+      gcry_cipher_encrypt(h, out.data(), out.size(), in.data(), in.size());
+    } else {
+      gcry_cipher_decrypt(h, out.data(), out.size(), in.data(), in.size());
+    }
+    benchmark::DoNotOptimize(out.data());
+  });
+  gcry_cipher_close(h);
+}
+#endif
+
+#ifdef MORVANE_HAVE_NETTLE
+template <class Ctx>
+void NettleRun(benchmark::State& state, const Ctx& ctx, nettle_cipher_func* enc,
+               nettle_cipher_func* dec, size_t block, TCipherMode mode, bool encrypting) {
+  const auto* in = reinterpret_cast<const uint8_t*>(BulkData().data());
+  const size_t n = BulkBytes();
+  std::vector<uint8_t> out(n);
+  Bulk(state, [&] {
+    uint8_t iv[16];
+    std::memcpy(iv, kIv, 16);
+    switch (mode) {
+      case cipherECB:
+        (encrypting ? enc : dec)(&ctx, n, out.data(), in);
+        break;
+      case cipherCBC:
+        (encrypting ? cbc_encrypt : cbc_decrypt)(&ctx, encrypting ? enc : dec, block, iv, n,
+                                                 out.data(), in);
+        break;
+      default:
+        (encrypting ? cfb_encrypt : cfb_decrypt)(&ctx, enc, block, iv, n, out.data(), in);
+        break;
+    }
+    benchmark::DoNotOptimize(out.data());
+  });
+}
+
+void Nettle(benchmark::State& state, TFamily family, TCipherMode mode, bool encrypting) {
+  const std::string& key = KeyOf(family);
+  if (family == famDES) {
+    des_ctx ctx;
+    des_set_key(&ctx, reinterpret_cast<const uint8_t*>(key.data()));
+    NettleRun(state, ctx, reinterpret_cast<nettle_cipher_func*>(&des_encrypt),
+              reinterpret_cast<nettle_cipher_func*>(&des_decrypt), 8, mode, encrypting);
+  } else {
+    twofish_ctx ctx;
+    twofish_set_key(&ctx, key.size(), reinterpret_cast<const uint8_t*>(key.data()));
+    NettleRun(state, ctx, reinterpret_cast<nettle_cipher_func*>(&twofish_encrypt),
+              reinterpret_cast<nettle_cipher_func*>(&twofish_decrypt), 16, mode, encrypting);
+  }
+}
+#endif
+
+#ifdef MORVANE_HAVE_CRYPTOPP
+template <class Cipher>
+void CryptoppRun(benchmark::State& state, const std::string& key, size_t block, bool withIv) {
+  Cipher c;
+  if (withIv) {
+    c.SetKeyWithIV(reinterpret_cast<const CryptoPP::byte*>(key.data()), key.size(), kIv, block);
+  } else {
+    c.SetKey(reinterpret_cast<const CryptoPP::byte*>(key.data()), key.size());
+  }
+  const auto* in = reinterpret_cast<const CryptoPP::byte*>(BulkData().data());
+  std::vector<CryptoPP::byte> out(BulkBytes());
+  Bulk(state, [&] {
+    if (withIv) c.Resynchronize(kIv, static_cast<int>(block));
+    c.ProcessData(out.data(), in, out.size());
+    benchmark::DoNotOptimize(out.data());
+  });
+}
+
+template <class BC>
+void CryptoppModes(benchmark::State& state, TFamily family, TCipherMode mode, bool encrypting) {
+  const std::string& key = KeyOf(family);
+  const size_t block = BlockOf(family);
+  switch (mode) {
+    case cipherECB:
+      if (encrypting) {
+        CryptoppRun<typename CryptoPP::ECB_Mode<BC>::Encryption>(state, key, block, false);
+      } else {
+        CryptoppRun<typename CryptoPP::ECB_Mode<BC>::Decryption>(state, key, block, false);
+      }
+      break;
+    case cipherCBC:
+      if (encrypting) {
+        CryptoppRun<typename CryptoPP::CBC_Mode<BC>::Encryption>(state, key, block, true);
+      } else {
+        CryptoppRun<typename CryptoPP::CBC_Mode<BC>::Decryption>(state, key, block, true);
+      }
+      break;
+    case cipherCFB:
+      if (encrypting) {
+        CryptoppRun<typename CryptoPP::CFB_Mode<BC>::Encryption>(state, key, block, true);
+      } else {
+        CryptoppRun<typename CryptoPP::CFB_Mode<BC>::Decryption>(state, key, block, true);
+      }
+      break;
+    default:
+      CryptoppRun<typename CryptoPP::OFB_Mode<BC>::Encryption>(state, key, block, true);
+      break;
+  }
+}
+
+void Cryptopp(benchmark::State& state, TFamily family, TCipherMode mode, bool encrypting) {
+  if (family == famDES) {
+    CryptoppModes<CryptoPP::DES>(state, family, mode, encrypting);
+  } else {
+    CryptoppModes<CryptoPP::Twofish>(state, family, mode, encrypting);
+  }
+}
+#endif
+
+void Register(const char* impl, TFamily family, TCipherMode mode, bool encrypting,
+              void (*fn)(benchmark::State&, TFamily, TCipherMode, bool)) {
+  const std::string name = std::string(FamilyName(family)) + "/" +
+                           (encrypting ? "EncryptStream-" : "DecryptStream-") + ModeName(mode) +
+                           "/" + impl;
+  benchmark::RegisterBenchmark(name.c_str(),
+                               [=](benchmark::State& s) { fn(s, family, mode, encrypting); })
+      ->Iterations(1)
+      ->Unit(benchmark::kMillisecond);
+}
+
+const bool kRegistered = [] {
+  struct {
+    TFamily family;
+    std::vector<TCipherMode> modes;
+  } plan[] = {{famDES, {cipherECB, cipherCBC, cipherPCBC}},
+              {famTwofish128, {cipherECB, cipherCBC, cipherCFB, cipherOFB, cipherPCBC}},
+              {famTwofish256, {cipherECB, cipherCBC}}};
+  for (const auto& p : plan) {
+    for (TCipherMode mode : p.modes) {
+      for (bool encrypting : {true, false}) {
+        Register("morvane", p.family, mode, encrypting, Ours);
+        if (mode == cipherPCBC) continue;
+#ifdef MORVANE_HAVE_OPENSSL
+        if (p.family == famDES) Register("openssl", p.family, mode, encrypting, OpenSsl);
+#endif
+#ifdef MORVANE_HAVE_CRYPTOPP
+        Register("cryptopp", p.family, mode, encrypting, Cryptopp);
+#endif
+#ifdef MORVANE_HAVE_NETTLE
+        if (mode != cipherOFB) Register("nettle", p.family, mode, encrypting, Nettle);
+#endif
+#ifdef MORVANE_HAVE_GCRYPT
+        Register("gcrypt", p.family, mode, encrypting, Gcrypt);
+#endif
+      }
+    }
+  }
+  return true;
+}();
+
+}  // namespace
+
+BENCHMARK_MAIN();
