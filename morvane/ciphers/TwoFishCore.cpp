@@ -148,66 +148,78 @@ MORVANE_ALWAYS_INLINE void Decrypt2(const TTwoFishKey& Key, int R, uint32_t* x, 
   y[0] = e ^ K[0], y[1] = f ^ K[1], y[2] = g ^ K[2], y[3] = h ^ K[3];
 }
 
-// Three blocks interleaved round by round: enough independent lookups to keep the load units
-// busy, few enough words to stay in registers.
-MORVANE_ALWAYS_INLINE void Encrypt3(const TTwoFishKey& Key, int R, uint32_t* x) {
+// Four blocks interleaved round by round: enough independent lookups to keep the load units
+// busy (the engine hands over eight blocks at a time).
+MORVANE_ALWAYS_INLINE void Encrypt4(const TTwoFishKey& Key, int R, uint32_t* x) {
   const uint32_t* K = Key.SubKeys.data();
   const auto& S = Key.S;
   uint32_t a0 = x[0] ^ K[0], b0 = x[1] ^ K[1], c0 = x[2] ^ K[2], d0 = x[3] ^ K[3];
   uint32_t a1 = x[4] ^ K[0], b1 = x[5] ^ K[1], c1 = x[6] ^ K[2], d1 = x[7] ^ K[3];
   uint32_t a2 = x[8] ^ K[0], b2 = x[9] ^ K[1], c2 = x[10] ^ K[2], d2 = x[11] ^ K[3];
+  uint32_t a3 = x[12] ^ K[0], b3 = x[13] ^ K[1], c3 = x[14] ^ K[2], d3 = x[15] ^ K[3];
   int r = 0;
   for (; r + 2 <= R; r += 2) {
     TwoFishEncRound(K, S, a0, b0, c0, d0, r);
     TwoFishEncRound(K, S, a1, b1, c1, d1, r);
     TwoFishEncRound(K, S, a2, b2, c2, d2, r);
+    TwoFishEncRound(K, S, a3, b3, c3, d3, r);
     TwoFishEncRound(K, S, c0, d0, a0, b0, r + 1);
     TwoFishEncRound(K, S, c1, d1, a1, b1, r + 1);
     TwoFishEncRound(K, S, c2, d2, a2, b2, r + 1);
+    TwoFishEncRound(K, S, c3, d3, a3, b3, r + 1);
   }
   if (r < R) {
     TwoFishEncRound(K, S, a0, b0, c0, d0, r);
     TwoFishEncRound(K, S, a1, b1, c1, d1, r);
     TwoFishEncRound(K, S, a2, b2, c2, d2, r);
+    TwoFishEncRound(K, S, a3, b3, c3, d3, r);
     x[0] = a0 ^ K[4], x[1] = b0 ^ K[5], x[2] = c0 ^ K[6], x[3] = d0 ^ K[7];
     x[4] = a1 ^ K[4], x[5] = b1 ^ K[5], x[6] = c1 ^ K[6], x[7] = d1 ^ K[7];
     x[8] = a2 ^ K[4], x[9] = b2 ^ K[5], x[10] = c2 ^ K[6], x[11] = d2 ^ K[7];
+    x[12] = a3 ^ K[4], x[13] = b3 ^ K[5], x[14] = c3 ^ K[6], x[15] = d3 ^ K[7];
   } else {
     x[0] = c0 ^ K[4], x[1] = d0 ^ K[5], x[2] = a0 ^ K[6], x[3] = b0 ^ K[7];
     x[4] = c1 ^ K[4], x[5] = d1 ^ K[5], x[6] = a1 ^ K[6], x[7] = b1 ^ K[7];
     x[8] = c2 ^ K[4], x[9] = d2 ^ K[5], x[10] = a2 ^ K[6], x[11] = b2 ^ K[7];
+    x[12] = c3 ^ K[4], x[13] = d3 ^ K[5], x[14] = a3 ^ K[6], x[15] = b3 ^ K[7];
   }
 }
 
-MORVANE_ALWAYS_INLINE void Decrypt3(const TTwoFishKey& Key, int R, uint32_t* x) {
+MORVANE_ALWAYS_INLINE void Decrypt4(const TTwoFishKey& Key, int R, uint32_t* x) {
   const uint32_t* K = Key.SubKeys.data();
   const auto& S = Key.S;
-  uint32_t a0, b0, c0, d0, a1, b1, c1, d1, a2, b2, c2, d2;
+  uint32_t a0, b0, c0, d0, a1, b1, c1, d1, a2, b2, c2, d2, a3, b3, c3, d3;
   int r = R - 1;
   if (R % 2 == 1) {
     a0 = x[0] ^ K[4], b0 = x[1] ^ K[5], c0 = x[2] ^ K[6], d0 = x[3] ^ K[7];
     a1 = x[4] ^ K[4], b1 = x[5] ^ K[5], c1 = x[6] ^ K[6], d1 = x[7] ^ K[7];
     a2 = x[8] ^ K[4], b2 = x[9] ^ K[5], c2 = x[10] ^ K[6], d2 = x[11] ^ K[7];
+    a3 = x[12] ^ K[4], b3 = x[13] ^ K[5], c3 = x[14] ^ K[6], d3 = x[15] ^ K[7];
     TwoFishDecRound(K, S, a0, b0, c0, d0, r);
     TwoFishDecRound(K, S, a1, b1, c1, d1, r);
     TwoFishDecRound(K, S, a2, b2, c2, d2, r);
+    TwoFishDecRound(K, S, a3, b3, c3, d3, r);
     --r;
   } else {
     c0 = x[0] ^ K[4], d0 = x[1] ^ K[5], a0 = x[2] ^ K[6], b0 = x[3] ^ K[7];
     c1 = x[4] ^ K[4], d1 = x[5] ^ K[5], a1 = x[6] ^ K[6], b1 = x[7] ^ K[7];
     c2 = x[8] ^ K[4], d2 = x[9] ^ K[5], a2 = x[10] ^ K[6], b2 = x[11] ^ K[7];
+    c3 = x[12] ^ K[4], d3 = x[13] ^ K[5], a3 = x[14] ^ K[6], b3 = x[15] ^ K[7];
   }
   for (; r >= 1; r -= 2) {
     TwoFishDecRound(K, S, c0, d0, a0, b0, r);
     TwoFishDecRound(K, S, c1, d1, a1, b1, r);
     TwoFishDecRound(K, S, c2, d2, a2, b2, r);
+    TwoFishDecRound(K, S, c3, d3, a3, b3, r);
     TwoFishDecRound(K, S, a0, b0, c0, d0, r - 1);
     TwoFishDecRound(K, S, a1, b1, c1, d1, r - 1);
     TwoFishDecRound(K, S, a2, b2, c2, d2, r - 1);
+    TwoFishDecRound(K, S, a3, b3, c3, d3, r - 1);
   }
   x[0] = a0 ^ K[0], x[1] = b0 ^ K[1], x[2] = c0 ^ K[2], x[3] = d0 ^ K[3];
   x[4] = a1 ^ K[0], x[5] = b1 ^ K[1], x[6] = c1 ^ K[2], x[7] = d1 ^ K[3];
   x[8] = a2 ^ K[0], x[9] = b2 ^ K[1], x[10] = c2 ^ K[2], x[11] = d2 ^ K[3];
+  x[12] = a3 ^ K[0], x[13] = b3 ^ K[1], x[14] = c3 ^ K[2], x[15] = d3 ^ K[3];
 }
 
 }  // namespace
@@ -244,13 +256,13 @@ void TwoFishKeySchedule(const uint32_t* KeyWords, const uint32_t* SBoxKeys, int 
 }
 
 void TwoFishEncryptWords(const TTwoFishKey& Key, int Rounds, uint32_t* X, size_t Count) noexcept {
-  for (; Count >= 3; Count -= 3, X += 12) Encrypt3(Key, Rounds, X);
+  for (; Count >= 4; Count -= 4, X += 16) Encrypt4(Key, Rounds, X);
   for (; Count >= 2; Count -= 2, X += 8) Encrypt2(Key, Rounds, X, X + 4);
   if (Count == 1) TwoFishEncrypt(Key, Rounds, X);
 }
 
 void TwoFishDecryptWords(const TTwoFishKey& Key, int Rounds, uint32_t* X, size_t Count) noexcept {
-  for (; Count >= 3; Count -= 3, X += 12) Decrypt3(Key, Rounds, X);
+  for (; Count >= 4; Count -= 4, X += 16) Decrypt4(Key, Rounds, X);
   for (; Count >= 2; Count -= 2, X += 8) Decrypt2(Key, Rounds, X, X + 4);
   if (Count == 1) TwoFishDecrypt(Key, Rounds, X);
 }
