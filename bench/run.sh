@@ -38,7 +38,10 @@ import json, os, sys
 rows = {}
 for f in sorted(os.listdir(sys.argv[1])):
     with open(os.path.join(sys.argv[1], f)) as fh:
-        data = json.load(fh)
+        text = fh.read()
+    if not text.strip():  # a filter that matched nothing in this executable
+        continue
+    data = json.loads(text)
     for b in data.get("benchmarks", []):
         if b.get("run_type") == "aggregate" or b.get("error_occurred"):
             continue
