@@ -2,8 +2,9 @@
 // Names follow bench/run.sh: <Family>/<Workload>/<impl>.
 //
 // Workloads per mode: EncryptStream and DecryptStream memory to memory over 64 MiB (override
-// with MORVANE_BENCH_MIB for a quick look), and EncryptString of 16 bytes with an unchanged
-// key (CBC; a peer resets its IV and encrypts into a new string, as the component does).
+// with MORVANE_BENCH_MIB for a quick look), and EncryptString of 16 bytes with an unchanged key,
+// in ECB (the component's default mode) and CBC: a peer resets its IV and encrypts into a new
+// string of IV and ciphertext, as the component does.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -105,10 +106,10 @@ void OursStream(benchmark::State& state, TCipherMode mode, bool encrypting) {
   Bulk(state, run);
 }
 
-void OursString(benchmark::State& state) {
+void OursString(benchmark::State& state, TCipherMode mode) {
   TVRXBlowFish c;
   c.SetKey(kKey);
-  c.SetMode(cipherCBC);
+  c.SetMode(mode);
   const std::string plain(16, 'p');
   for (auto _ : state) {
     std::string out = c.EncryptString(plain);
@@ -164,9 +165,9 @@ void OpenSslStream(benchmark::State& state, TCipherMode mode, bool encrypting) {
   EVP_CIPHER_CTX_free(ctx);
 }
 
-void OpenSslString(benchmark::State& state) {
+void OpenSslString(benchmark::State& state, TCipherMode mode) {
   EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-  EVP_CipherInit_ex(ctx, OpenSslCipher(cipherCBC), nullptr, nullptr, nullptr, 1);
+  EVP_CipherInit_ex(ctx, OpenSslCipher(mode), nullptr, nullptr, nullptr, 1);
   EVP_CIPHER_CTX_set_key_length(ctx, static_cast<int>(kKey.size()));
   if (!EVP_CipherInit_ex(ctx, nullptr, nullptr, reinterpret_cast<const uint8_t*>(kKey.data()), kIv,
                          1)) {
@@ -235,13 +236,13 @@ void GcryptStream(benchmark::State& state, TCipherMode mode, bool encrypting) {
   gcry_cipher_close(h);
 }
 
-void GcryptString(benchmark::State& state) {
-  gcry_cipher_hd_t h = GcryptOpen(cipherCBC);
+void GcryptString(benchmark::State& state, TCipherMode mode) {
+  gcry_cipher_hd_t h = GcryptOpen(mode);
   const std::string plain(16, 'p');
   for (auto _ : state) {
     std::string out(8 + 16, '\0');
     std::memcpy(out.data(), kIv, 8);
-    gcry_cipher_setiv(h, kIv, 8);
+    if (mode != cipherECB) gcry_cipher_setiv(h, kIv, 8);
     gcry_cipher_encrypt(h, out.data() + 8, 16, plain.data(), 16);
     benchmark::DoNotOptimize(out.data());
   }
@@ -278,7 +279,7 @@ void NettleStream(benchmark::State& state, TCipherMode mode, bool encrypting) {
   });
 }
 
-void NettleString(benchmark::State& state) {
+void NettleString(benchmark::State& state, TCipherMode mode) {
   blowfish_ctx ctx;
   blowfish_set_key(&ctx, kKey.size(), reinterpret_cast<const uint8_t*>(kKey.data()));
   auto enc = reinterpret_cast<nettle_cipher_func*>(&blowfish_encrypt);
@@ -286,10 +287,15 @@ void NettleString(benchmark::State& state) {
   for (auto _ : state) {
     std::string out(8 + 16, '\0');
     std::memcpy(out.data(), kIv, 8);
-    uint8_t iv[8];
-    std::memcpy(iv, kIv, 8);
-    cbc_encrypt(&ctx, enc, 8, iv, 16, reinterpret_cast<uint8_t*>(out.data()) + 8,
-                reinterpret_cast<const uint8_t*>(plain.data()));
+    auto* dst = reinterpret_cast<uint8_t*>(out.data()) + 8;
+    const auto* src = reinterpret_cast<const uint8_t*>(plain.data());
+    if (mode == cipherECB) {
+      blowfish_encrypt(&ctx, 16, dst, src);
+    } else {
+      uint8_t iv[8];
+      std::memcpy(iv, kIv, 8);
+      cbc_encrypt(&ctx, enc, 8, iv, 16, dst, src);
+    }
     benchmark::DoNotOptimize(out.data());
   }
   state.SetItemsProcessed(state.iterations());
@@ -352,19 +358,32 @@ void CryptoppStream(benchmark::State& state, TCipherMode mode, bool encrypting) 
   }
 }
 
-void CryptoppString(benchmark::State& state) {
-  CryptoPP::CBC_Mode<CryptoPP::Blowfish>::Encryption c;
-  c.SetKeyWithIV(reinterpret_cast<const CryptoPP::byte*>(kKey.data()), kKey.size(), kIv, 8);
+template <class Cipher, bool Chained>
+void CryptoppStringRun(benchmark::State& state) {
+  Cipher c;
+  if constexpr (Chained) {
+    c.SetKeyWithIV(reinterpret_cast<const CryptoPP::byte*>(kKey.data()), kKey.size(), kIv, 8);
+  } else {
+    c.SetKey(reinterpret_cast<const CryptoPP::byte*>(kKey.data()), kKey.size());
+  }
   const std::string plain(16, 'p');
   for (auto _ : state) {
     std::string out(8 + 16, '\0');
     std::memcpy(out.data(), kIv, 8);
-    c.Resynchronize(kIv, 8);
+    if constexpr (Chained) c.Resynchronize(kIv, 8);
     c.ProcessData(reinterpret_cast<CryptoPP::byte*>(out.data()) + 8,
                   reinterpret_cast<const CryptoPP::byte*>(plain.data()), 16);
     benchmark::DoNotOptimize(out.data());
   }
   state.SetItemsProcessed(state.iterations());
+}
+
+void CryptoppString(benchmark::State& state, TCipherMode mode) {
+  if (mode == cipherECB) {
+    CryptoppStringRun<CryptoPP::ECB_Mode<CryptoPP::Blowfish>::Encryption, false>(state);
+  } else {
+    CryptoppStringRun<CryptoPP::CBC_Mode<CryptoPP::Blowfish>::Encryption, true>(state);
+  }
 }
 #endif
 
@@ -398,10 +417,14 @@ const bool kRegistered = [] {
 #endif
     }
   }
-  auto str = [](const char* impl, void (*fn)(benchmark::State&)) {
-    benchmark::RegisterBenchmark((std::string("Blowfish/EncryptString16/") + impl).c_str(), fn)
-        ->MinTime(0.05)
-        ->Unit(benchmark::kNanosecond);
+  auto str = [](const char* impl, void (*fn)(benchmark::State&, TCipherMode)) {
+    for (TCipherMode mode : {cipherECB, cipherCBC}) {
+      const std::string name =
+          std::string("Blowfish/EncryptString16-") + ModeName(mode) + "/" + impl;
+      benchmark::RegisterBenchmark(name.c_str(), [=](benchmark::State& s) { fn(s, mode); })
+          ->MinTime(0.05)
+          ->Unit(benchmark::kNanosecond);
+    }
   };
   str("morvane", OursString);
 #ifdef MORVANE_HAVE_OPENSSL

@@ -219,6 +219,15 @@ class TCustomVRXCipher : public TComponent {
   }
   [[noreturn]] void OutputOverflow() const;
   void CheckRunGeometry(int32_t InBlock, int32_t OutBlock) const;
+  void CheckEncryptionGeometry() const;
+  // Also refuses a Size too small for the leading and trailing data; returns the body length.
+  int64_t CheckDecryptionGeometry(int32_t Size) const;
+  // The chunk loops that every driver runs, from any input to any output (VRXCipher.cpp);
+  // InRoom is the size of the input chunk in bytes.
+  template <class TInput, class TOutput>
+  void RunEncryption(TInput& Input, TOutput& Output, int32_t Size, int32_t InRoom);
+  template <class TInput, class TOutput>
+  void RunDecryption(TInput& Input, TOutput& Output, int32_t Body, int32_t InRoom);
   void ResetPadding();
 };
 

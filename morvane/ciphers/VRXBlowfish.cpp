@@ -220,7 +220,12 @@ struct TBlowfishCore {
       n -= 4;
       x += 8;
     }
-    for (; n > 0; --n, x += 2) EncryptK<1>(x);
+    if (n >= 2) {
+      EncryptK<2>(x);
+      n -= 2;
+      x += 4;
+    }
+    if (n > 0) EncryptK<1>(x);
   }
   void DecryptBlocks(uint32_t* x, size_t n) const noexcept {
     for (; n >= 8; n -= 8, x += 16) DecryptK<8>(x);
@@ -229,7 +234,12 @@ struct TBlowfishCore {
       n -= 4;
       x += 8;
     }
-    for (; n > 0; --n, x += 2) DecryptK<1>(x);
+    if (n >= 2) {
+      DecryptK<2>(x);
+      n -= 2;
+      x += 4;
+    }
+    if (n > 0) DecryptK<1>(x);
   }
 };
 
