@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the library and the program, then shows the program at work on a real file: the
-# README is encrypted, decrypted and compared with the original.
+# README is encrypted, decrypted and compared with the original, and digested.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -20,3 +20,6 @@ show "$prog" decrypt --cipher blowfish --mode cbc "$demo/README.md.enc" -o "$dem
 show cmp README.md "$demo/README.md.dec"
 echo "README.md: $(stat -c %s README.md) bytes; encrypted: $(stat -c %s "$demo/README.md.enc") bytes;" \
   "decrypted copy identical"
+if "$prog" --help | grep -q '^  digest'; then
+  show "$prog" digest --algorithm sha1 README.md "$demo/README.md.dec"
+fi

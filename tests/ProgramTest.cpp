@@ -567,6 +567,98 @@ TEST_F(ProgramTest, MemoryStaysBoundedWhateverTheInputSize) {
 #endif
 }
 
+// ---- Digests (once the digest units are part of the tree)
+
+#if __has_include("morvane/hash/VRXMD5.h")
+
+struct TDigestPeer {
+  std::string algorithm;
+  std::vector<std::string> peer;  // a program that prints "<hex>  <name>" lines, or openssl
+};
+
+TEST_F(ProgramTest, DigestLinesMatchThePeersAndTheChecksPass) {
+  const std::string empty = File("empty", "");
+  const std::string abc = File("abc", "abc");
+  const std::string big = File("big", RandomBytes(700001, 9));  // several chunks
+  const std::vector<TDigestPeer> peers = {{"md5", {"md5sum"}},
+                                          {"sha1", {"sha1sum"}},
+                                          {"ripemd160", {"openssl", "dgst", "-ripemd160", "-r"}},
+                                          {"ripemd128", {}}};
+  for (const auto& p : peers) {
+    SCOPED_TRACE(p.algorithm);
+    const TResult ours = Morvane({"digest", "--algorithm", p.algorithm, empty, abc, big});
+    ASSERT_EQ(ours.status, 0) << ours.err;
+    // One line per file: lower-case hex, two blanks, the name.
+    std::istringstream lines(ours.out);
+    std::string line;
+    std::vector<std::string> hexes;
+    for (const auto& name : {empty, abc, big}) {
+      ASSERT_TRUE(std::getline(lines, line));
+      const auto gap = line.find("  ");
+      ASSERT_NE(gap, std::string::npos) << line;
+      EXPECT_EQ(line.substr(gap + 2), name);
+      EXPECT_EQ(line.substr(0, gap).find_first_not_of("0123456789abcdef"), std::string::npos);
+      hexes.push_back(line.substr(0, gap));
+    }
+    // Standard input is "-", and --raw gives the bytes.
+    const TResult stdinRun = Morvane({"digest", "-a", p.algorithm}, Stdin("abc"));
+    EXPECT_EQ(stdinRun.out, hexes[1] + "  -\n");
+    EXPECT_EQ(morvane::test::ToHex(Morvane({"digest", "-a", p.algorithm, "--raw", abc}).out),
+              morvane::test::ToHex(FromHex(hexes[1])));
+    if (p.peer.empty() || !HaveProgram(p.peer[0])) {
+      if (!p.peer.empty()) std::cout << p.peer[0] << " is not installed: skipped\n";
+    } else {
+      auto argv = p.peer;
+      argv.insert(argv.end(), {empty, abc, big});
+      const TResult peer = RunArgv(argv);
+      if (peer.status == 0) {
+        // openssl -r marks binary input with '*'.
+        std::string expect = peer.out;
+        for (size_t at; (at = expect.find(" *")) != std::string::npos;) expect.replace(at, 2, "  ");
+        EXPECT_EQ(ours.out, expect);
+      } else {
+        std::cout << p.peer[0] << " cannot compute " << p.algorithm << ": " << peer.err;
+      }
+    }
+    // The list checks, with LF or CR LF line ends; a changed file fails.
+    const std::string list = File("list", ours.out);
+    std::string crlf;
+    for (char c : ours.out) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    const std::string listCrlf = File("list-crlf", crlf);
+    for (const auto& l : {list, listCrlf}) {
+      const TResult check = Morvane({"digest", "-a", p.algorithm, "--check", l});
+      EXPECT_EQ(check.status, 0) << check.err;
+      EXPECT_EQ(check.out, empty + ": OK\n" + abc + ": OK\n" + big + ": OK\n");
+    }
+    WriteFile(abc, "abd");
+    const TResult changed = Morvane({"digest", "-a", p.algorithm, "--check", list});
+    EXPECT_EQ(changed.status, 1);
+    EXPECT_NE(changed.out.find(abc + ": FAILED\n"), std::string::npos) << changed.out;
+    EXPECT_NE(changed.out.find(big + ": OK\n"), std::string::npos) << changed.out;
+    WriteFile(abc, "abc");
+  }
+}
+
+TEST_F(ProgramTest, DigestReportsEachUnreadableFileAndGoesOn) {
+  const std::string abc = File("abc", "abc");
+  const TResult r = Morvane({"digest", "-a", "md5", TempPath("missing"), abc});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("  " + abc), std::string::npos);
+  EXPECT_TRUE(r.err.starts_with("morvane: ")) << r.err;
+  // A list line naming a file that is gone, a malformed line, and a list with no valid line.
+  const std::string list = File(
+      "list", "0123456789abcdef0123456789abcdef  " + TempPath("gone") + "\nnot a checksum line\n");
+  const TResult check = Morvane({"digest", "-a", "md5", "-c", list});
+  EXPECT_EQ(check.status, 1);
+  EXPECT_NE(check.out.find(": FAILED open or read"), std::string::npos) << check.out;
+  EXPECT_NE(check.err.find("improperly formatted"), std::string::npos) << check.err;
+  EXPECT_EQ(Morvane({"digest", "-a", "md5", "-c", File("junk", "junk\n")}).status, 1);
+  EXPECT_EQ(Morvane({"digest", abc}).status, 2);  // no algorithm
+  EXPECT_EQ(Morvane({"digest", "-a", "sha256", abc}).status, 2);
+}
+
+#endif
+
 // ---- Encoders
 
 TEST_F(ProgramTest, Base64MatchesCoreutilsBothWays) {

@@ -19,6 +19,13 @@
 #include "morvane/encode/VRXUUCode.h"
 #include "morvane/framework/CpuFeatures.h"
 #include "morvane/framework/Streams.h"
+#if __has_include("morvane/hash/VRXMD5.h")  // the digest units, once they are in the tree
+#include "morvane/hash/VRXMD5.h"
+#include "morvane/hash/VRXRMD.h"
+#include "morvane/hash/VRXRMD128.h"
+#include "morvane/hash/VRXSHA.h"
+#define MORVANE_SPEED_DIGESTS 1
+#endif
 #include "morvane/random/VRXIsaac.h"
 #include "morvane/random/VRXMT19937B.h"
 
@@ -33,7 +40,8 @@ constexpr const char* kUsage =
     "messages of\n"
     "16 bytes, 1 KiB and 1 MiB through the stream driver (the ciphers encrypt in CBC mode),\n"
     "or draws a second for the generators, and shows which code path runs.\n"
-    "NAME: blowfish, des, twofish, base64, uuencode, isaac, mt19937b (default: all).\n"
+    "NAME: blowfish, des, twofish, md5, sha1, ripemd160, ripemd128, base64, uuencode,\n"
+    "isaac, mt19937b (default: all).\n"
     "\n"
     "options:\n"
     "  --seconds S   time spent on each measurement (default 0.2)\n";
@@ -76,6 +84,19 @@ std::vector<TEntry> Entries() {
   e.push_back({"blowfish", "CBC encryption", Portable, CBCCipher<TVRXBlowFish>(), 8, nullptr});
   e.push_back({"des", "CBC encryption", Portable, CBCCipher<TVRXDES>(), 8, nullptr});
   e.push_back({"twofish", "CBC encryption", Portable, CBCCipher<TVRXTwoFish>(), 16, nullptr});
+#ifdef MORVANE_SPEED_DIGESTS
+  const auto hash = [](auto* Component) {
+    return [Component] { return std::unique_ptr<TCustomVRXCipher>(Component()); };
+  };
+  e.push_back({"md5", "digest", Portable, hash(+[] { return (TCustomVRXCipher*)new TVRXMD5(); }),
+               64, nullptr});
+  e.push_back({"sha1", "digest", [] { return std::string(SHA1Implementation()); },
+               hash(+[] { return (TCustomVRXCipher*)new TVRXSHA(); }), 64, nullptr});
+  e.push_back({"ripemd160", "digest", Portable,
+               hash(+[] { return (TCustomVRXCipher*)new TVRXRIPEMD160(); }), 64, nullptr});
+  e.push_back({"ripemd128", "digest", Portable,
+               hash(+[] { return (TCustomVRXCipher*)new TVRXRIPEMD128(); }), 64, nullptr});
+#endif
   const auto encodePath = [] { return std::string(detail::ActiveEncodeKernels().Name); };
   e.push_back({"base64", "encoding", encodePath,
                [] { return std::unique_ptr<TCustomVRXCipher>(new TVRXBase64()); }, 3, nullptr});

@@ -24,11 +24,17 @@ constexpr TCommand kCommands[] = {
     {"encrypt", "encrypt a file or standard input with Blowfish, DES or Twofish",
      morvane::cli::RunEncryptCommand},
     {"decrypt", "decrypt what encrypt wrote", morvane::cli::RunDecryptCommand},
+    {"digest", "print or check MD5, SHA-1, RIPEMD-160 or RIPEMD-128 digests",
+     morvane::cli::RunDigestCommand},
     {"base64", "encode to or decode from Base64", morvane::cli::RunBase64Command},
     {"uuencode", "write or read a uuencoded document", morvane::cli::RunUUEncodeCommand},
     {"random", "draw words from the ISAAC or MT19937B generator", morvane::cli::RunRandomCommand},
     {"speed", "measure the components on this machine", morvane::cli::RunSpeedCommand},
 };
+
+bool Available(const TCommand& C) {
+  return C.Run != morvane::cli::RunDigestCommand || morvane::cli::DigestCommandAvailable();
+}
 
 void PrintUsage(std::FILE* To) {
   std::fputs(
@@ -38,7 +44,8 @@ void PrintUsage(std::FILE* To) {
       "\n"
       "commands:\n",
       To);
-  for (const auto& c : kCommands) std::fprintf(To, "  %-11s %s\n", c.Name, c.Summary);
+  for (const auto& c : kCommands)
+    if (Available(c)) std::fprintf(To, "  %-11s %s\n", c.Name, c.Summary);
   std::fputs(
       "\n"
       "options:\n"
@@ -52,7 +59,7 @@ void PrintUsage(std::FILE* To) {
 
 const TCommand* FindCommand(std::string_view Name) {
   for (const auto& c : kCommands)
-    if (Name == c.Name) return &c;
+    if (Name == c.Name && Available(c)) return &c;
   return nullptr;
 }
 
