@@ -45,10 +45,17 @@ class TRunBuffer {
 };
 
 // Bytes a chunk buffer must hold: a full chunk, or less when the whole run needs less.
+// (Divisions are avoided where they are not needed: they cost more than a short string's run.)
 int32_t ChunkRoom(int32_t ChunkBytes, int64_t RunBytes, int32_t Block) {
-  const int64_t runBlocks =
-      std::max<int64_t>(1, (std::max<int64_t>(RunBytes, 0) + Block - 1) / Block);
-  return static_cast<int32_t>(std::min<int64_t>(ChunkBytes, runBlocks * Block));
+  if (RunBytes >= ChunkBytes) return ChunkBytes;
+  if (RunBytes <= Block) return Block;
+  const auto run = static_cast<int32_t>(RunBytes);  // below ChunkBytes
+  return (run / Block + (run % Block != 0)) * Block;
+}
+
+// The output chunk for an input chunk of InRoom bytes.
+int32_t OutputRoom(int32_t InRoom, int32_t InBlock, int32_t OutBlock) {
+  return InBlock == OutBlock ? InRoom : (InRoom / InBlock) * OutBlock;
 }
 
 // Clears the run's pointers into memory that is about to go, whatever ends the run.
@@ -71,6 +78,7 @@ class TRunScope {
 // The size a run's output will likely have, as a capacity hint (exact for the block ciphers).
 size_t OutputHint(int64_t InBytes, int32_t InBlock, int32_t OutBlock, int32_t Framing) {
   if (InBlock <= 0 || OutBlock <= 0) return 0;
+  if (InBlock == OutBlock) return static_cast<size_t>(InBytes + OutBlock + Framing);
   return static_cast<size_t>((InBytes / InBlock + 1) * OutBlock + Framing);
 }
 
@@ -293,7 +301,7 @@ class TStringOutput {
 
 template <class TInput, class TOutput>
 void TCustomVRXCipher::RunEncryption(TInput& Input, TOutput& Output, int32_t Size, int32_t InRoom) {
-  const int32_t outRoom = (InRoom / FPlainBlockSize) * FCipherBlockSize;
+  const int32_t outRoom = OutputRoom(InRoom, FPlainBlockSize, FCipherBlockSize);
   TRunBuffer leading(FLeadingDataSize);
   TRunBuffer trailing(FTrailingDataSize);
   TRunScope scope(FBuffer, FBufferRoom);
@@ -349,7 +357,7 @@ void TCustomVRXCipher::RunEncryption(TInput& Input, TOutput& Output, int32_t Siz
 template <class TInput, class TOutput>
 void TCustomVRXCipher::RunDecryption(TInput& Input, TOutput& Output, int32_t Body, int32_t InRoom) {
   const int32_t in = FBufferSize * FCipherBlockSize;
-  const int32_t outRoom = (InRoom / FCipherBlockSize) * FPlainBlockSize;
+  const int32_t outRoom = OutputRoom(InRoom, FCipherBlockSize, FPlainBlockSize);
   TRunBuffer leading(FLeadingDataSize);
   TRunBuffer trailing(FTrailingDataSize);
   TRunScope scope(FBuffer, FBufferRoom);
@@ -420,7 +428,7 @@ void TCustomVRXCipher::EncryptStream(TStream& Source, TStream& Dest, int32_t Siz
   CheckEncryptionGeometry();
   const int32_t inRoom = ChunkRoom(FBufferSize * FPlainBlockSize, Size, FPlainBlockSize);
   TRunBuffer plain(inRoom);
-  TRunBuffer cipher((inRoom / FPlainBlockSize) * FCipherBlockSize);
+  TRunBuffer cipher(OutputRoom(inRoom, FPlainBlockSize, FCipherBlockSize));
   TStreamInput input(Source, plain);
   TStreamOutput output(Dest, cipher);
   RunEncryption(input, output, Size, inRoom);
@@ -430,7 +438,7 @@ void TCustomVRXCipher::EncryptStream(TStream& Source, TStream& Dest, int32_t Siz
 void TCustomVRXCipher::DecryptStream(TStream& Source, TStream& Dest, int32_t Size) {
   const int64_t body = CheckDecryptionGeometry(Size);
   const int32_t inRoom = ChunkRoom(FBufferSize * FCipherBlockSize, body, FCipherBlockSize);
-  TRunBuffer plain((inRoom / FCipherBlockSize) * FPlainBlockSize);
+  TRunBuffer plain(OutputRoom(inRoom, FCipherBlockSize, FPlainBlockSize));
   TRunBuffer cipher(inRoom);
   TStreamInput input(Source, cipher);
   TStreamOutput output(Dest, plain);
@@ -516,7 +524,7 @@ std::string TCustomVRXCipher::EncryptString(std::string_view S) {
   CheckEncryptionGeometry();
   const auto len = static_cast<int32_t>(S.size());
   const int32_t inRoom = ChunkRoom(FBufferSize * FPlainBlockSize, len, FPlainBlockSize);
-  const int32_t outRoom = (inRoom / FPlainBlockSize) * FCipherBlockSize;
+  const int32_t outRoom = OutputRoom(inRoom, FPlainBlockSize, FCipherBlockSize);
   // Sized once for the whole result (and the room of the last chunk and the end hook), so that
   // the chunks are written in place without growing the string.
   std::string out(OutputHint(len, FPlainBlockSize, FCipherBlockSize,
@@ -543,7 +551,7 @@ std::string TCustomVRXCipher::DecryptString(std::string_view S) {
   const auto size = static_cast<int32_t>(S.size() - 4);
   const int64_t body = CheckDecryptionGeometry(size);
   const int32_t inRoom = ChunkRoom(FBufferSize * FCipherBlockSize, body, FCipherBlockSize);
-  const int32_t outRoom = (inRoom / FCipherBlockSize) * FPlainBlockSize;
+  const int32_t outRoom = OutputRoom(inRoom, FCipherBlockSize, FPlainBlockSize);
   std::string out(OutputHint(body, FCipherBlockSize, FPlainBlockSize, outRoom), '\0');
   TMemoryInput input(S.substr(4));
   TStringOutput output(out, 0);
