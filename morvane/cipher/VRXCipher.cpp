@@ -218,9 +218,17 @@ namespace {
 class TStreamInput {
  public:
   TStreamInput(TStream& Source, TRunBuffer& Chunk) : FSource(Source), FChunk(Chunk) {}
+  // A stream may deliver fewer bytes than asked (a pipe does) without being at its end: the
+  // chunk is read until it is full or the stream has no more.
   int32_t Take(uint8_t*& p, int32_t want) {
     p = FChunk.Data();
-    return want > 0 ? FSource.Read(p, want) : 0;
+    int32_t done = 0;
+    while (done < want) {
+      const int32_t n = FSource.Read(p + done, want - done);
+      if (n <= 0) break;
+      done += n;
+    }
+    return done;
   }
   void TakeExact(uint8_t* p, int32_t n) { FSource.ReadBuffer(p, n); }
 
