@@ -1,5 +1,7 @@
 #include "morvane/random/VRXIsaac.h"
 
+#include "morvane/framework/SecureWipe.h"
+
 namespace morvane {
 
 namespace {
@@ -38,6 +40,15 @@ TVRXISAAC::TVRXISAAC(TComponent* AOwner) : TVRXRandomGenerator(AOwner) {
   FC = 0;
   FCount = 0;
   Init();
+}
+
+TVRXISAAC::~TVRXISAAC() {
+  SecureWipe(FResults.data(), sizeof FResults);
+  SecureWipe(FSeed.data(), sizeof FSeed);
+  SecureWipe(FMem.data(), sizeof FMem);
+  SecureWipe(&FA, sizeof FA);
+  SecureWipe(&FB, sizeof FB);
+  SecureWipe(&FC, sizeof FC);
 }
 
 uint8_t TVRXISAAC::GetSeed(int32_t Index) const {

@@ -18,6 +18,8 @@ class TVRXISAAC : public TVRXRandomGenerator {
 
   // Seed all zero, Init done: ready to draw.
   explicit TVRXISAAC(TComponent* AOwner = nullptr);
+  // Wipes the seed and the whole state: they are as secret as a key.
+  ~TVRXISAAC() override;
   std::string ClassName() const override { return "TVRXISAAC"; }
 
   uint8_t GetSeed(int32_t Index) const override;

@@ -1,5 +1,7 @@
 #include "morvane/random/VRXMT19937B.h"
 
+#include "morvane/framework/SecureWipe.h"
+
 namespace morvane {
 
 namespace {
@@ -30,6 +32,12 @@ constexpr uint32_t Temper(uint32_t y) noexcept {
 
 TVRXMT19937B::TVRXMT19937B(TComponent* AOwner) : TVRXRandomGenerator(AOwner) {
   Init();
+}
+
+TVRXMT19937B::~TVRXMT19937B() {
+  SecureWipe(FOutput.data(), sizeof FOutput);
+  SecureWipe(FSeed.data(), sizeof FSeed);
+  SecureWipe(FState.data(), sizeof FState);
 }
 
 uint8_t TVRXMT19937B::GetSeed(int32_t Index) const {

@@ -18,6 +18,8 @@ class TVRXMT19937B : public TVRXRandomGenerator {
 
   // Seed all zero, Init done: ready to draw (zeros until a nonzero seed is set and Init runs).
   explicit TVRXMT19937B(TComponent* AOwner = nullptr);
+  // Wipes the seed and the whole state: they are as secret as a key.
+  ~TVRXMT19937B() override;
   std::string ClassName() const override { return "TVRXMT19937B"; }
 
   uint8_t GetSeed(int32_t Index) const override;
