@@ -6,6 +6,8 @@
 #include "morvane/ciphers/VRXBlowfish.h"
 #include "morvane/ciphers/VRXDes.h"
 #include "morvane/ciphers/VRXTwoFish.h"
+#include "morvane/encode/VRXBase64.h"
+#include "morvane/encode/VRXUUCode.h"
 #include "morvane/framework/Streams.h"
 
 namespace morvane::test {
@@ -47,6 +49,21 @@ TFamily BlockCipher(std::string name, std::vector<TCipherMode> modes, int32_t bl
   return f;
 }
 
+// A text encoder: no key, no mode, nothing carried from run to run that shapes its output.
+template <class T>
+TFamily Encoder(std::string name, int32_t plainBlock, int32_t cipherBlock) {
+  TFamily f;
+  f.name = std::move(name);
+  f.kind = fkEncoder;
+  f.modes = {cipherECB};
+  f.plainBlock = plainBlock;
+  f.cipherBlock = cipherBlock;
+  f.make = [] { return std::make_unique<T>(); };
+  f.configure = [](TCustomVRXCipher&, const TRecipe&) {};
+  f.isWeak = [](const TCustomVRXCipher&) { return false; };
+  return f;
+}
+
 }  // namespace
 
 std::unique_ptr<TCustomVRXCipher> TFamily::Twin(const TRecipe& recipe,
@@ -82,6 +99,8 @@ const std::vector<TFamily>& Families() {
     f.push_back(BlockCipher<TVRXBlowFish, 2>("Blowfish", all, 8));
     f.push_back(BlockCipher<TVRXDES, 2>("DES", {cipherECB, cipherCBC, cipherPCBC}, 8));
     f.push_back(BlockCipher<TVRXTwoFish, 4>("Twofish", all, 16));
+    f.push_back(Encoder<TVRXBase64>("Base64", 3, 4));
+    f.push_back(Encoder<TVRXUUCode>("UUCode", 45, 63));
     return f;
   }();
   return families;
