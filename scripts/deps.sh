@@ -5,6 +5,7 @@ need=()
 command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v g++ >/dev/null 2>&1 || need+=(g++)
 command -v make >/dev/null 2>&1 || need+=(make)
+command -v pkg-config >/dev/null 2>&1 || need+=(pkg-config)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
 for extra in "$@"; do
