@@ -39,9 +39,9 @@ class TVRXDES : public TCustomVRXCipher {
   void F(uint32_t& L, uint32_t& R) const noexcept;
   void FinalPermutation(uint32_t& L, uint32_t& R) const noexcept;
 
-  // DES encryption and decryption of one block with the key schedule of the last run (or of the
-  // key in force when no run has happened since a change). Each always uses its own order of
-  // round keys, whatever ran before.
+  // DES encryption and decryption of one block with the key schedule that the last run built
+  // (all-zero round keys before the first run). Each always uses its own order of round keys,
+  // whatever ran before.
   void EncryptAtom(uint32_t& L, uint32_t& R) const noexcept;
   void DecryptAtom(uint32_t& L, uint32_t& R) const noexcept;
 

@@ -49,8 +49,7 @@ class TVRXTwoFish : public TCustomVRXCipher {
   uint32_t F32(uint32_t x, const TBlock128& K) const noexcept;
 
   // Twofish encryption and decryption of a block in cipher form, with GetNumRounds rounds and
-  // the key schedule of the last run (or of the key in force when no run has happened since a
-  // change).
+  // the key schedule that the last run built (all-zero keys and tables before the first run).
   void EncryptAtom(TBlock128& X) const noexcept;
   void DecryptAtom(TBlock128& X) const noexcept;
 
