@@ -57,7 +57,9 @@ const std::string& KeyOf(TFamily f) {
   static const std::string tf256 = "Morvane bench key of 32 bytes!!!";
   return f == famDES ? des : f == famTwofish128 ? tf128 : tf256;
 }
-size_t BlockOf(TFamily f) { return f == famDES ? 8 : 16; }
+size_t BlockOf(TFamily f) {
+  return f == famDES ? 8 : 16;
+}
 const uint8_t kIv[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 
 size_t BulkBytes() {
@@ -146,8 +148,9 @@ void OpenSsl(benchmark::State& state, TFamily family, TCipherMode mode, bool enc
   EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
   const std::string& in = BulkData();
   std::string out(in.size() + 16, '\0');
-  if (!EVP_CipherInit_ex(ctx, cipher, nullptr, reinterpret_cast<const uint8_t*>(KeyOf(famDES).data()),
-                         kIv, encrypting ? 1 : 0)) {
+  if (!EVP_CipherInit_ex(ctx, cipher, nullptr,
+                         reinterpret_cast<const uint8_t*>(KeyOf(famDES).data()), kIv,
+                         encrypting ? 1 : 0)) {
     state.SkipWithError("OpenSSL DES unavailable (legacy provider)");
     EVP_CIPHER_CTX_free(ctx);
     return;

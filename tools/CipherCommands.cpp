@@ -126,14 +126,14 @@ TLayout ParseLayout(const std::string& Text) {
 }
 
 std::vector<TOptionSpec> CipherOptions(bool Encrypting) {
-  std::vector<TOptionSpec> specs = RunOptions();
-  for (auto& k : KeyOptions()) specs.push_back(k);
-  specs.push_back({"cipher", 'c', true});
-  specs.push_back({"mode", 'm', true});
-  specs.push_back({"rounds", 0, true});
-  specs.push_back({"layout", 0, true});
-  if (Encrypting) specs.push_back({"iv", 0, true});
-  return specs;
+  std::vector<TOptionSpec> optionList = RunOptions();
+  for (auto& k : KeyOptions()) optionList.push_back(k);
+  optionList.push_back({"cipher", 'c', true});
+  optionList.push_back({"mode", 'm', true});
+  optionList.push_back({"rounds", 0, true});
+  optionList.push_back({"layout", 0, true});
+  if (Encrypting) optionList.push_back({"iv", 0, true});
+  return optionList;
 }
 
 // Holds key bytes and wipes them on every exit.

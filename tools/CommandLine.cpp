@@ -4,14 +4,14 @@
 
 namespace morvane::cli {
 
-TCommandLine::TCommandLine(int argc, char** argv, const std::vector<TOptionSpec>& Specs) {
+TCommandLine::TCommandLine(int argc, char** argv, const std::vector<TOptionSpec>& OptionList) {
   auto findLong = [&](std::string_view name) -> const TOptionSpec* {
-    for (const auto& s : Specs)
+    for (const auto& s : OptionList)
       if (s.Name == name) return &s;
     return nullptr;
   };
   auto findShort = [&](char c) -> const TOptionSpec* {
-    for (const auto& s : Specs)
+    for (const auto& s : OptionList)
       if (s.Short != 0 && s.Short == c) return &s;
     return nullptr;
   };
@@ -26,36 +26,36 @@ TCommandLine::TCommandLine(int argc, char** argv, const std::vector<TOptionSpec>
       optionsEnded = true;
       continue;
     }
-    const TOptionSpec* spec = nullptr;
+    const TOptionSpec* found = nullptr;
     std::optional<std::string> inlineValue;
     if (arg.starts_with("--")) {
       const auto eq = arg.find('=');
       const std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
-      spec = findLong(name);
-      if (spec == nullptr) throw EUsageError("unknown option '--" + name + "'");
+      found = findLong(name);
+      if (found == nullptr) throw EUsageError("unknown option '--" + name + "'");
       if (eq != std::string::npos) inlineValue = arg.substr(eq + 1);
     } else {
-      spec = findShort(arg[1]);
-      if (spec == nullptr) throw EUsageError("unknown option '" + arg.substr(0, 2) + "'");
+      found = findShort(arg[1]);
+      if (found == nullptr) throw EUsageError("unknown option '" + arg.substr(0, 2) + "'");
       if (arg.size() > 2) {
         // "-oFILE" for an option with a value; flags are not bundled.
-        if (!spec->TakesValue) throw EUsageError("unknown option '" + arg + "'");
+        if (!found->TakesValue) throw EUsageError("unknown option '" + arg + "'");
         inlineValue = arg.substr(2);
       }
     }
     std::string value;
-    if (spec->TakesValue) {
+    if (found->TakesValue) {
       if (inlineValue) {
         value = *inlineValue;
       } else if (i + 1 < argc) {
         value = argv[++i];
       } else {
-        throw EUsageError("option '--" + spec->Name + "' needs a value");
+        throw EUsageError("option '--" + found->Name + "' needs a value");
       }
     } else if (inlineValue) {
-      throw EUsageError("option '--" + spec->Name + "' takes no value");
+      throw EUsageError("option '--" + found->Name + "' takes no value");
     }
-    FValues[spec->Name].push_back(std::move(value));
+    FValues[found->Name].push_back(std::move(value));
   }
 }
 

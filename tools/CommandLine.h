@@ -29,7 +29,7 @@ struct TOptionSpec {
 // "--" ends the options, and "-" alone is an operand (standard input or output).
 class TCommandLine {
  public:
-  TCommandLine(int argc, char** argv, const std::vector<TOptionSpec>& Specs);
+  TCommandLine(int argc, char** argv, const std::vector<TOptionSpec>& OptionList);
 
   bool Has(std::string_view Name) const { return FValues.count(std::string(Name)) != 0; }
   // The value of the last occurrence, or nothing.

@@ -255,12 +255,12 @@ int Digest(const TCommandLine& Args) {
 }  // namespace
 
 int RunDigestCommand(int argc, char** argv) {
-  std::vector<TOptionSpec> specs = {{"algorithm", 'a', true},
-                                    {"raw", 0, false},
-                                    {"check", 'c', true},
-                                    {"progress", 0, false},
-                                    {"no-progress", 0, false}};
-  return GuardedRun("digest", kUsage, argc, argv, std::move(specs), Digest);
+  std::vector<TOptionSpec> optionList = {{"algorithm", 'a', true},
+                                         {"raw", 0, false},
+                                         {"check", 'c', true},
+                                         {"progress", 0, false},
+                                         {"no-progress", 0, false}};
+  return GuardedRun("digest", kUsage, argc, argv, std::move(optionList), Digest);
 }
 
 #else

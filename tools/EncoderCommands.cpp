@@ -266,17 +266,17 @@ int UUEncode(const TCommandLine& Args) {
 }  // namespace
 
 int RunBase64Command(int argc, char** argv) {
-  std::vector<TOptionSpec> specs = RunOptions();
-  specs.push_back({"decode", 'd', false});
-  return GuardedRun("base64", kBase64Usage, argc, argv, std::move(specs), Base64);
+  std::vector<TOptionSpec> optionList = RunOptions();
+  optionList.push_back({"decode", 'd', false});
+  return GuardedRun("base64", kBase64Usage, argc, argv, std::move(optionList), Base64);
 }
 
 int RunUUEncodeCommand(int argc, char** argv) {
-  std::vector<TOptionSpec> specs = RunOptions();
-  specs.push_back({"decode", 'd', false});
-  specs.push_back({"name", 0, true});
-  specs.push_back({"zero-line", 0, false});
-  return GuardedRun("uuencode", kUUEncodeUsage, argc, argv, std::move(specs), UUEncode);
+  std::vector<TOptionSpec> optionList = RunOptions();
+  optionList.push_back({"decode", 'd', false});
+  optionList.push_back({"name", 0, true});
+  optionList.push_back({"zero-line", 0, false});
+  return GuardedRun("uuencode", kUUEncodeUsage, argc, argv, std::move(optionList), UUEncode);
 }
 
 }  // namespace morvane::cli

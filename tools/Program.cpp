@@ -29,9 +29,9 @@ void PrintError(std::string_view Message) {
 }
 
 int GuardedRun(std::string_view Command, std::string_view Usage, int argc, char** argv,
-               std::vector<TOptionSpec> Specs,
+               std::vector<TOptionSpec> OptionList,
                const std::function<int(const TCommandLine&)>& Body) {
-  Specs.push_back(HelpOption());
+  OptionList.push_back(HelpOption());
   auto usageError = [&](std::string_view Message) {
     PrintError(Message);
     std::fprintf(stderr, "Try 'morvane %.*s --help'.\n", static_cast<int>(Command.size()),
@@ -44,7 +44,7 @@ int GuardedRun(std::string_view Command, std::string_view Usage, int argc, char*
     return sig != 0 ? 128 + sig : kExitFailed;
   };
   try {
-    const TCommandLine args(argc, argv, Specs);
+    const TCommandLine args(argc, argv, OptionList);
     if (args.Has("help")) {
       std::fwrite(Usage.data(), 1, Usage.size(), stdout);
       return kExitOk;

@@ -24,11 +24,12 @@ inline constexpr int kExitUsage = 2;
 TOptionSpec HelpOption();
 std::vector<TOptionSpec> RunOptions();  // --output/-o, --progress, --no-progress
 
-// Parses the command line against Specs (plus --help), prints Usage for --help, runs Body, and
+// Parses the command line against OptionList (plus --help), prints Usage for --help, runs Body, and
 // turns what it throws into a message on standard error and an exit status: 2 for usage
 // errors, 128 + the signal for a cancel, 1 for every other failure.
 int GuardedRun(std::string_view Command, std::string_view Usage, int argc, char** argv,
-               std::vector<TOptionSpec> Specs, const std::function<int(const TCommandLine&)>& Body);
+               std::vector<TOptionSpec> OptionList,
+               const std::function<int(const TCommandLine&)>& Body);
 
 // Prints "morvane: <message>" on standard error.
 void PrintError(std::string_view Message);

@@ -200,10 +200,10 @@ int Random(const TCommandLine& Args) {
 }  // namespace
 
 int RunRandomCommand(int argc, char** argv) {
-  std::vector<TOptionSpec> specs = {
+  std::vector<TOptionSpec> optionList = {
       {"generator", 'g', true}, {"seed-hex", 0, true}, {"seed-file", 0, true}, {"count", 'n', true},
       {"bits", 0, true},        {"format", 0, true},   {"output", 'o', true}};
-  return GuardedRun("random", kUsage, argc, argv, std::move(specs), Random);
+  return GuardedRun("random", kUsage, argc, argv, std::move(optionList), Random);
 }
 
 }  // namespace morvane::cli

@@ -31,8 +31,8 @@ class TFaultStream : public TStream {
 
  private:
   void Step() {
-    if (++FOperations == FFailAt) throw EInOutError("injected fault at operation " +
-                                                    std::to_string(FOperations));
+    if (++FOperations == FFailAt)
+      throw EInOutError("injected fault at operation " + std::to_string(FOperations));
   }
 
   TStream& FInner;
