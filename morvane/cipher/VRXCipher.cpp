@@ -147,32 +147,75 @@ void TCustomVRXCipher::SetMode(TCipherMode Value) {
 
 // ---- Hooks
 
-void TCustomVRXCipher::ResetPadding() {
+void TCustomVRXCipher::ResetPadding(int32_t PadBytes) {
   FEndOfData = false;
   // Through the C library's memset, which is several times faster than the inline stores the
   // compiler would emit for a fixed 1 KiB.
-  SecureWipe(FPadBuffer.data(), FPadBuffer.size());
+  if (PadBytes > 0) {
+    SecureWipe(FPadBuffer.data(), static_cast<size_t>(std::min<int32_t>(PadBytes, 1024)));
+  }
   FPadSize = 1024;
   FPadPos = 0;
 }
 
 void TCustomVRXCipher::StartEncryption(uint8_t* /*LeadingData*/) {
-  if (!FKeyProcessed) {
-    ProcessKey();
-    FKeyProcessed = true;
-  }
-  ResetPadding();
+  BeginRun(1024);
 }
 
 void TCustomVRXCipher::StartDecryption(uint8_t* /*LeadingData*/) {
-  if (!FKeyProcessed) {
-    ProcessKey();
-    FKeyProcessed = true;
-  }
-  ResetPadding();
+  BeginRun(1024);
 }
 
 // ---- Extract and insert
+
+namespace {
+
+// Copies n bytes; below 64 as two fixed-size copies that may overlap, which compile to a few
+// moves (a library call costs more than such a copy).
+[[gnu::always_inline]] inline void CopyBytes(uint8_t* d, const uint8_t* s, size_t n) {
+  if (n >= 32) {
+    if (n >= 64) {
+      std::memcpy(d, s, n);
+      return;
+    }
+    std::memcpy(d, s, 32);
+    std::memcpy(d + n - 32, s + n - 32, 32);
+  } else if (n >= 8) {
+    if (n >= 16) {
+      std::memcpy(d, s, 16);
+      std::memcpy(d + n - 16, s + n - 16, 16);
+    } else {
+      std::memcpy(d, s, 8);
+      std::memcpy(d + n - 8, s + n - 8, 8);
+    }
+  } else if (n >= 4) {
+    std::memcpy(d, s, 4);
+    std::memcpy(d + n - 4, s + n - 4, 4);
+  } else if (n > 0) {
+    d[0] = s[0];
+    d[n / 2] = s[n / 2];
+    d[n - 1] = s[n - 1];
+  }
+}
+
+}  // namespace
+
+void TCustomVRXCipher::ExtractBytes(TBufferType BufferType, uint8_t* Dest, int32_t Count) {
+  const int32_t direct = std::min(DirectBytes(BufferType), Count);
+  if (direct > 0) CopyBytes(Dest, TakeDirect(BufferType, direct), static_cast<size_t>(direct));
+  // The rest comes from the padding buffer, as ExtractByte would serve it: up to the end of the
+  // buffer, then the assertion.
+  const int32_t pad = Count - direct;
+  if (pad <= 0) return;
+  const int32_t served = std::min(pad, std::max(FPadSize - FPadPos, 0));
+  if (served > 0) {
+    CopyBytes(Dest + direct, FPadBuffer.data() + FPadPos, static_cast<size_t>(served));
+    FPadPos += served;
+    FRemaining -= served;
+    FEndOfData = true;
+  }
+  if (served < pad) ExtractPadByte();
+}
 
 uint8_t TCustomVRXCipher::ExtractPadByte() {
   if (FPadPos >= FPadSize) {
@@ -221,6 +264,16 @@ class TStreamInput {
   // A stream may deliver fewer bytes than asked (a pipe does) without being at its end: the
   // chunk is read until it is full or the stream has no more.
   int32_t Take(uint8_t*& p, int32_t want) {
+    if (want <= 0) {
+      p = FChunk.Data();
+      return 0;
+    }
+    // A source that holds its bytes in memory is used in place, as TMemoryInput does.
+    int32_t got = 0;
+    if (const uint8_t* inPlace = FSource.ReadInPlace(want, got)) {
+      p = const_cast<uint8_t*>(inPlace);
+      return got;
+    }
     p = FChunk.Data();
     int32_t done = 0;
     while (done < want) {
@@ -274,6 +327,28 @@ class TStreamOutput {
  private:
   TStream& FDest;
   TRunBuffer& FChunk;
+};
+
+// Output appended to a string from a chunk of its own, for the digests: they write only the
+// digest, at the end, so sizing the string for whole chunks would cost more. The chunk holds
+// nothing but what the caller receives, so it is not wiped.
+class TAppendOutput {
+ public:
+  TAppendOutput(std::string& Out, int32_t ChunkRoom) : FOut(Out) {
+    if (ChunkRoom > static_cast<int32_t>(sizeof FInline)) {
+      FHeap = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(ChunkRoom));
+    }
+  }
+  uint8_t* Room(int32_t /*n*/) { return FHeap ? FHeap.get() : FInline; }
+  uint8_t* Leading(int32_t /*n*/, TRunBuffer& Spare) { return Spare.Data(); }
+  void Put(const uint8_t* p, int32_t n) {
+    if (n > 0) FOut.append(reinterpret_cast<const char*>(p), static_cast<size_t>(n));
+  }
+
+ private:
+  std::string& FOut;
+  std::unique_ptr<uint8_t[]> FHeap;
+  alignas(16) uint8_t FInline[128];
 };
 
 // The result string itself is the output chunk, so nothing is copied.
@@ -584,12 +659,44 @@ void TCustomVRXHash::EncryptFile(const std::string& SourceFile, const std::strin
   EncryptStream(source, dest, static_cast<int32_t>(n));
 }
 
+void TCustomVRXHash::PadMessage(bool BigEndianLength) {
+  const int32_t n = FDataSize[btPlainText];
+  if (n < 0) {
+    throw ERangeError("A digest needs a message of 0 bytes or more, not " + std::to_string(n));
+  }
+  // p: the smallest count from 1 on for which n + p + 8 is a multiple of 64.
+  const int32_t tail = n % 64;
+  const int32_t p = tail < 56 ? 56 - tail : 120 - tail;
+  const uint64_t bits = static_cast<uint64_t>(n) * 8;
+  FPadBuffer[0] = 0x80;
+  if (BigEndianLength) {
+    StoreBE64(FPadBuffer.data() + p, bits);
+  } else {
+    StoreLE64(FPadBuffer.data() + p, bits);
+  }
+  FRemaining += p + 8;
+}
+
+void TCustomVRXHash::AppendDigest(const uint32_t* Words, int Count, bool LittleEndian) {
+  // Count calls of Insert32Bits, with the room checked once.
+  uint8_t* p = PutDirect(btCipherText, 4 * Count);
+  for (int i = 0; i < Count; ++i, p += 4) {
+    StoreBE32(p, LittleEndian ? BE2LE32(Words[i]) : Words[i]);
+  }
+}
+
+// The run of EncryptStream over the string in place, as the ciphers' string driver runs it; the
+// digest is appended to the result when the end hook writes it.
 std::string TCustomVRXHash::EncryptString(std::string_view S) {
   CheckLayoutSize(static_cast<int64_t>(S.size()), "string");
-  TReadOnlyMemoryStream source(S);
-  TMemoryStream dest;
-  EncryptStream(source, dest, static_cast<int32_t>(S.size()));
-  return dest.TakeData();
+  CheckEncryptionGeometry();
+  const auto len = static_cast<int32_t>(S.size());
+  const int32_t inRoom = ChunkRoom(FBufferSize * FPlainBlockSize, len, FPlainBlockSize);
+  std::string out;
+  TMemoryInput input(S);
+  TAppendOutput output(out, OutputRoom(inRoom, FPlainBlockSize, FCipherBlockSize));
+  RunEncryption(input, output, len, inRoom);
+  return out;
 }
 
 }  // namespace morvane

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -81,6 +82,16 @@ class TCustomVRXCipher : public TComponent {
   virtual void EncryptBuffer() = 0;
   virtual void DecryptBuffer() = 0;
 
+  // The work of the base start hooks: the key schedule when it is stale, then the padding buffer
+  // rewound with its first PadBytes cleared (the base bodies clear all 1024).
+  void BeginRun(int32_t PadBytes) {
+    if (!FKeyProcessed) {
+      ProcessKey();
+      FKeyProcessed = true;
+    }
+    ResetPadding(PadBytes);
+  }
+
   // ---- Extract and insert: words are big-endian, the first byte most significant.
 
   uint8_t ExtractByte(TBufferType BufferType) {
@@ -133,6 +144,9 @@ class TCustomVRXCipher : public TComponent {
   }
 
   // ---- Bulk access for fast paths: the same effect as extracting or inserting byte by byte.
+
+  // Count bytes into Dest, as Count calls of ExtractByte would give them (data, then padding).
+  void ExtractBytes(TBufferType BufferType, uint8_t* Dest, int32_t Count);
 
   // Data bytes from the input cursor that lie in the current chunk (0 once the data is used).
   int32_t DirectBytes(TBufferType BufferType) const noexcept {
@@ -203,7 +217,8 @@ class TCustomVRXCipher : public TComponent {
   std::array<uint8_t, 1024> FPadBuffer{};
   int32_t FPadPos = 0;
   int32_t FPadSize = 1024;
-  int32_t FRemaining = 0;
+  // 64-bit: a message of up to 2^31 - 1 bytes plus the padding a start hook adds must not wrap.
+  int64_t FRemaining = 0;
   bool FEndOfData = false;
 
   // Room of each chunk buffer during a run (guards the insert operations).
@@ -219,6 +234,10 @@ class TCustomVRXCipher : public TComponent {
   }
   [[noreturn]] void OutputOverflow() const;
   void CheckRunGeometry(int32_t InBlock, int32_t OutBlock) const;
+  void ResetPadding(int32_t PadBytes);
+
+ protected:
+  // For the drivers of derived classes (defined in VRXCipher.cpp, usable there only).
   void CheckEncryptionGeometry() const;
   // Also refuses a Size too small for the leading and trailing data; returns the body length.
   int64_t CheckDecryptionGeometry(int32_t Size) const;
@@ -228,7 +247,6 @@ class TCustomVRXCipher : public TComponent {
   void RunEncryption(TInput& Input, TOutput& Output, int32_t Size, int32_t InRoom);
   template <class TInput, class TOutput>
   void RunDecryption(TInput& Input, TOutput& Output, int32_t Body, int32_t InRoom);
-  void ResetPadding();
 };
 
 // The base of the digest components: a digest run is one encryption; the output is the raw
@@ -240,6 +258,43 @@ class TCustomVRXHash : public TCustomVRXCipher {
 
   void EncryptFile(const std::string& SourceFile, const std::string& DestFile) override;
   std::string EncryptString(std::string_view S) override;
+
+ protected:
+  // The most padding a digest writes: 0x80, up to 63 zero bytes and the 8-byte length.
+  static constexpr int32_t kMaxPadding = 72;
+
+  // The base start hook, except that only the part of the padding buffer that a digest's padding
+  // reaches is cleared: nothing in a digest run writes further, so the rest stays zero.
+  void StartEncryption(uint8_t* /*LeadingData*/) override {
+    BeginRun(0);
+    std::memset(FPadBuffer.data(), 0, kMaxPadding);
+  }
+
+  // Writes the run's message padding into the padding buffer: 0x80, zero bytes, then the message
+  // length in bits as a 64-bit number (most significant byte first when BigEndianLength), so that
+  // message and padding fill whole 64-byte blocks; FRemaining grows by the padding's length.
+  // A negative size has no digest and is refused with ERangeError.
+  void PadMessage(bool BigEndianLength);
+
+  // Compresses the blocks this chunk owes: ceil(m / 64) and at least one, m being the message
+  // bytes of the chunk that no earlier call consumed. The count never reads the chunk's fill,
+  // which is stale when the driver made no read. Whole blocks go to Compress(blocks, count)
+  // straight from the chunk; the last one is assembled from the message tail and the padding.
+  template <class TCompress>
+  void CompressChunk(TCompress&& Compress) {
+    const int32_t m = DirectBytes(btPlainText);
+    const int32_t whole = m / 64;
+    if (whole > 0) Compress(TakeDirect(btPlainText, whole * 64), static_cast<size_t>(whole));
+    if (whole == 0 || m % 64 != 0) {
+      alignas(16) uint8_t block[64];
+      ExtractBytes(btPlainText, block, 64);
+      Compress(static_cast<const uint8_t*>(block), size_t{1});
+    }
+  }
+
+  // Appends Count state words to the output chunk, word 0 first; with LittleEndian each word is
+  // byte-reversed first, so that it is written least significant byte first.
+  void AppendDigest(const uint32_t* Words, int Count, bool LittleEndian);
 };
 
 // Raises EFCreateError when both names lead to the same existing file: a file driver would

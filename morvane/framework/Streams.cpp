@@ -44,6 +44,15 @@ int32_t TMemoryStream::Read(void* Buffer, int32_t Count) {
   return n;
 }
 
+const uint8_t* TMemoryStream::ReadInPlace(int32_t Count, int32_t& Got) {
+  Got = 0;
+  if (Count <= 0 || FPosition >= GetSize()) return nullptr;
+  Got = static_cast<int32_t>(std::min<int64_t>(Count, GetSize() - FPosition));
+  const auto* p = reinterpret_cast<const uint8_t*>(FData.data()) + FPosition;
+  FPosition += Got;
+  return p;
+}
+
 int32_t TMemoryStream::Write(const void* Buffer, int32_t Count) {
   if (Count <= 0) return 0;
   const auto end = static_cast<size_t>(FPosition) + static_cast<size_t>(Count);
@@ -90,6 +99,15 @@ int32_t TReadOnlyMemoryStream::Read(void* Buffer, int32_t Count) {
   std::memcpy(Buffer, FData.data() + FPosition, static_cast<size_t>(n));
   FPosition += n;
   return n;
+}
+
+const uint8_t* TReadOnlyMemoryStream::ReadInPlace(int32_t Count, int32_t& Got) {
+  Got = 0;
+  if (Count <= 0 || FPosition >= GetSize()) return nullptr;
+  Got = static_cast<int32_t>(std::min<int64_t>(Count, GetSize() - FPosition));
+  const auto* p = reinterpret_cast<const uint8_t*>(FData.data()) + FPosition;
+  FPosition += Got;
+  return p;
 }
 
 int32_t TReadOnlyMemoryStream::Write(const void*, int32_t) {

@@ -22,6 +22,15 @@ class TStream {
   virtual int64_t GetPosition() const = 0;
   virtual int64_t GetSize() const = 0;
 
+  // For streams that hold their bytes in memory: reads up to Count bytes as Read would, but
+  // without copying them, and returns where they stand (valid until the stream is next changed);
+  // Got is the count read. Other streams read nothing, set Got to 0 and return nullptr.
+  virtual const uint8_t* ReadInPlace(int32_t Count, int32_t& Got) {
+    (void)Count;
+    Got = 0;
+    return nullptr;
+  }
+
   void SetPosition(int64_t Value) { Seek(Value); }
   // Reads exactly Count bytes, or raises EReadError.
   void ReadBuffer(void* Buffer, int32_t Count);
@@ -36,6 +45,7 @@ class TMemoryStream : public TStream {
   explicit TMemoryStream(std::string content) : FData(std::move(content)) {}
 
   int32_t Read(void* Buffer, int32_t Count) override;
+  const uint8_t* ReadInPlace(int32_t Count, int32_t& Got) override;
   int32_t Write(const void* Buffer, int32_t Count) override;
   int64_t Seek(int64_t Offset) override;
   int64_t GetPosition() const override { return FPosition; }
@@ -59,6 +69,7 @@ class TReadOnlyMemoryStream : public TStream {
   explicit TReadOnlyMemoryStream(std::string_view Bytes) : FData(Bytes) {}
 
   int32_t Read(void* Buffer, int32_t Count) override;
+  const uint8_t* ReadInPlace(int32_t Count, int32_t& Got) override;
   int32_t Write(const void* Buffer, int32_t Count) override;
   int64_t Seek(int64_t Offset) override;
   int64_t GetPosition() const override { return FPosition; }

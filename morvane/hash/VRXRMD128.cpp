@@ -1,0 +1,110 @@
+#include "morvane/hash/VRXRMD128.h"
+
+#include <utility>
+
+#include "morvane/framework/Endian.h"
+#include "morvane/framework/SecureWipe.h"
+
+namespace morvane {
+
+namespace detail {
+
+namespace {
+
+// Step I of both lines; the roles a..d move one word to the right each step, and the two lines
+// are independent until the combination, so the processor overlaps them.
+template <int I>
+[[gnu::always_inline]] inline void Step(uint32_t (&L)[4], uint32_t (&R)[4], const uint8_t* block) {
+  constexpr int r = I % 4;
+  constexpr int ia = (4 - r) % 4, ib = (5 - r) % 4, ic = (6 - r) % 4, id = (7 - r) % 4;
+  constexpr int round = I / 16;
+  const uint32_t xl = LoadLE32(block + 4 * kRMDLeftWord[I]);
+  const uint32_t xr = LoadLE32(block + 4 * kRMDRightWord[I]);
+  constexpr int sl = kRMDLeftShift[I], sr = kRMDRightShift[I];
+  constexpr uint32_t kl = kRMD128LeftK[round], kr = kRMD128RightK[round];
+  if constexpr (round == 0) {
+    RMD128Step<RMDF>(L[ia], L[ib], L[ic], L[id], xl, sl, kl);
+    RMD128Step<RMDI>(R[ia], R[ib], R[ic], R[id], xr, sr, kr);
+  } else if constexpr (round == 1) {
+    RMD128Step<RMDG>(L[ia], L[ib], L[ic], L[id], xl, sl, kl);
+    RMD128Step<RMDH>(R[ia], R[ib], R[ic], R[id], xr, sr, kr);
+  } else if constexpr (round == 2) {
+    RMD128Step<RMDH>(L[ia], L[ib], L[ic], L[id], xl, sl, kl);
+    RMD128Step<RMDG>(R[ia], R[ib], R[ic], R[id], xr, sr, kr);
+  } else {
+    RMD128Step<RMDI>(L[ia], L[ib], L[ic], L[id], xl, sl, kl);
+    RMD128Step<RMDF>(R[ia], R[ib], R[ic], R[id], xr, sr, kr);
+  }
+}
+
+template <size_t... I>
+[[gnu::always_inline]] inline void Steps(uint32_t (&L)[4], uint32_t (&R)[4], const uint8_t* block,
+                                         std::index_sequence<I...>) {
+  (Step<static_cast<int>(I)>(L, R, block), ...);
+}
+
+}  // namespace
+
+void RMD128Blocks(uint32_t* State, const uint8_t* Blocks, size_t Count) noexcept {
+  uint32_t h0 = State[0], h1 = State[1], h2 = State[2], h3 = State[3];
+  for (; Count > 0; --Count, Blocks += 64) {
+    uint32_t L[4] = {h0, h1, h2, h3};
+    uint32_t R[4] = {h0, h1, h2, h3};
+    Steps(L, R, Blocks, std::make_index_sequence<64>{});
+    // After 64 steps the roles are back in their starting words.
+    const uint32_t t = h1 + L[2] + R[3];
+    h1 = h2 + L[3] + R[0];
+    h2 = h3 + L[0] + R[1];
+    h3 = h0 + L[1] + R[2];
+    h0 = t;
+  }
+  State[0] = h0;
+  State[1] = h1;
+  State[2] = h2;
+  State[3] = h3;
+}
+
+}  // namespace detail
+
+TVRXRIPEMD128::TVRXRIPEMD128(TComponent* AOwner) : TCustomVRXHash(AOwner) {
+  FPlainBlockSize = 64;
+  FCipherBlockSize = 64;
+}
+
+TVRXRIPEMD128::~TVRXRIPEMD128() {
+  SecureWipe(FHash.data(), sizeof FHash);
+}
+
+void TVRXRIPEMD128::MDInit() noexcept {
+  FHash = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476};
+}
+
+// clang-format off
+void TVRXRIPEMD128::FF(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const { detail::RMD128Step<detail::RMDF>(a, b, c, d, x, s, detail::kRMD128LeftK[0]); }
+void TVRXRIPEMD128::GG(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const { detail::RMD128Step<detail::RMDG>(a, b, c, d, x, s, detail::kRMD128LeftK[1]); }
+void TVRXRIPEMD128::HH(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const { detail::RMD128Step<detail::RMDH>(a, b, c, d, x, s, detail::kRMD128LeftK[2]); }
+void TVRXRIPEMD128::II(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const { detail::RMD128Step<detail::RMDI>(a, b, c, d, x, s, detail::kRMD128LeftK[3]); }
+void TVRXRIPEMD128::III(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const { detail::RMD128Step<detail::RMDI>(a, b, c, d, x, s, detail::kRMD128RightK[0]); }
+void TVRXRIPEMD128::HHH(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const { detail::RMD128Step<detail::RMDH>(a, b, c, d, x, s, detail::kRMD128RightK[1]); }
+void TVRXRIPEMD128::GGG(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const { detail::RMD128Step<detail::RMDG>(a, b, c, d, x, s, detail::kRMD128RightK[2]); }
+void TVRXRIPEMD128::FFF(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const { detail::RMD128Step<detail::RMDF>(a, b, c, d, x, s, detail::kRMD128RightK[3]); }
+// clang-format on
+
+void TVRXRIPEMD128::StartEncryption(uint8_t* LeadingData) {
+  TCustomVRXHash::StartEncryption(LeadingData);
+  PadMessage(false);
+  MDInit();
+}
+
+void TVRXRIPEMD128::EncryptBuffer() {
+  CompressChunk([this](const uint8_t* Blocks, size_t Count) {
+    detail::RMD128Blocks(FHash.data(), Blocks, Count);
+  });
+}
+
+void TVRXRIPEMD128::EndEncryption(uint8_t* TrailingData) {
+  AppendDigest(FHash.data(), 4, true);
+  TCustomVRXHash::EndEncryption(TrailingData);
+}
+
+}  // namespace morvane

@@ -1,0 +1,70 @@
+// The RIPEMD-128 digest component, the 128-bit variant published with RIPEMD-160: the digest of a
+// string, stream or file as 16 raw bytes in the published order. Its two lines are interleaved
+// as in RIPEMD-160.
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "morvane/hash/VRXRMD.h"
+
+namespace morvane {
+
+namespace detail {
+
+// The RIPEMD-128 step: a = (a + f(b, c, d) + x + k) <<< s.
+template <uint32_t (*Fn)(uint32_t, uint32_t, uint32_t)>
+constexpr void RMD128Step(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t x, int s,
+                          uint32_t k) {
+  a += x + k;
+  a += Fn(b, c, d);
+  a = std::rotl(a, s);
+}
+
+// Compresses Count consecutive 64-byte blocks into the four state words.
+void RMD128Blocks(uint32_t* State, const uint8_t* Blocks, size_t Count) noexcept;
+
+}  // namespace detail
+
+class TVRXRIPEMD128 : public TCustomVRXHash {
+ public:
+  explicit TVRXRIPEMD128(TComponent* AOwner = nullptr);
+  ~TVRXRIPEMD128() override;
+  std::string ClassName() const override { return "TVRXRIPEMD128"; }
+
+  // Loads the four initial words h0 to h3.
+  void MDInit() noexcept;
+  // Compresses one 64-byte block into the chaining state.
+  void MDCompress(const uint8_t* Block) noexcept { detail::RMD128Blocks(FHash.data(), Block, 1); }
+
+  uint32_t F(uint32_t x, uint32_t y, uint32_t z) const { return detail::RMDF(x, y, z); }
+  uint32_t G(uint32_t x, uint32_t y, uint32_t z) const { return detail::RMDG(x, y, z); }
+  uint32_t H(uint32_t x, uint32_t y, uint32_t z) const { return detail::RMDH(x, y, z); }
+  uint32_t I(uint32_t x, uint32_t y, uint32_t z) const { return detail::RMDI(x, y, z); }
+
+  // The steps of the left line (rounds 1 to 4) and of the right line (FFF in round 4 to III in
+  // round 1), each with its round's function and constant.
+  void FF(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const;
+  void GG(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const;
+  void HH(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const;
+  void II(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const;
+  void FFF(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const;
+  void GGG(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const;
+  void HHH(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const;
+  void III(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const;
+
+ protected:
+  void StartEncryption(uint8_t* LeadingData) override;
+  void EndEncryption(uint8_t* TrailingData) override;
+  void EncryptBuffer() override;
+  // A digest cannot be reversed: decryption produces nothing.
+  void DecryptBuffer() override {}
+
+ private:
+  std::array<uint32_t, 4> FHash{};
+};
+
+}  // namespace morvane
