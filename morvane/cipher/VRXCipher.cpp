@@ -21,25 +21,41 @@ constexpr const char* kNoOutputBlock =
     " El tama\xF1o del bloque de encriptaci\xF3n de salida es cero!";
 
 // Memory of one run (a chunk buffer, the leading or trailing block). Small runs use the inline
-// area and allocate nothing; the bytes are wiped when the run ends, however it ends.
+// area and allocate nothing; larger ones allocate on first use. When the run ends, however it
+// ends, what was written into it is wiped: all of it once Data() handed it out, or as far as
+// Wrote() reports for memory taken with Room(). A chunk that is never used, or mostly unused (a
+// digest's output chunk of a megabyte holds its 20 bytes), is then never touched: touching it
+// would cost more than the run.
 class TRunBuffer {
  public:
-  explicit TRunBuffer(int32_t Size) : FSize(Size) {
-    if (Size > static_cast<int32_t>(sizeof FInline)) {
-      FHeap = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(Size));
-    }
-  }
+  explicit TRunBuffer(int32_t Size) : FSize(Size) {}
   ~TRunBuffer() {
-    if (FSize > 0) SecureWipe(Data(), static_cast<size_t>(FSize));
+    if (FWritten > 0) SecureWipe(Base(), static_cast<size_t>(FWritten));
   }
   TRunBuffer(const TRunBuffer&) = delete;
   TRunBuffer& operator=(const TRunBuffer&) = delete;
 
-  uint8_t* Data() noexcept { return FHeap ? FHeap.get() : FInline; }
+  // The whole buffer, all of it to be wiped.
+  uint8_t* Data() {
+    FWritten = FSize;
+    return Base();
+  }
+  // The buffer, for a writer that reports with Wrote how far it writes.
+  uint8_t* Room() { return Base(); }
+  void Wrote(int32_t n) noexcept {
+    if (n > FWritten) FWritten = std::min(n, FSize);
+  }
   int32_t Size() const noexcept { return FSize; }
 
  private:
+  uint8_t* Base() {
+    if (FSize <= static_cast<int32_t>(sizeof FInline)) return FInline;
+    if (!FHeap) FHeap = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(FSize));
+    return FHeap.get();
+  }
+
   int32_t FSize;
+  int32_t FWritten = 0;
   std::unique_ptr<uint8_t[]> FHeap;
   alignas(16) uint8_t FInline[256];
 };
@@ -265,7 +281,8 @@ class TStreamInput {
   // chunk is read until it is full or the stream has no more.
   int32_t Take(uint8_t*& p, int32_t want) {
     if (want <= 0) {
-      p = FChunk.Data();
+      // Nothing to read: the chunk stays where it was (allocating it would be for nothing).
+      if (p == nullptr) p = FChunk.Room();
       return 0;
     }
     // A source that holds its bytes in memory is used in place, as TMemoryInput does.
@@ -274,7 +291,8 @@ class TStreamInput {
       p = const_cast<uint8_t*>(inPlace);
       return got;
     }
-    p = FChunk.Data();
+    p = FChunk.Room();
+    FChunk.Wrote(want);  // before the reads, which may fill the chunk and then fail
     int32_t done = 0;
     while (done < want) {
       const int32_t n = FSource.Read(p + done, want - done);
@@ -316,13 +334,16 @@ class TMemoryInput {
 class TStreamOutput {
  public:
   TStreamOutput(TStream& Dest, TRunBuffer& Chunk) : FDest(Dest), FChunk(Chunk) {}
-  uint8_t* Room(int32_t /*n*/) { return FChunk.Data(); }
+  uint8_t* Room(int32_t /*n*/) { return FChunk.Room(); }
   // Where a start hook writes the leading data.
   uint8_t* Leading(int32_t /*n*/, TRunBuffer& Spare) { return Spare.Data(); }
   // The stream must take all of it: a short write would lose data silently.
   void Put(const uint8_t* p, int32_t n) {
+    FChunk.Wrote(n);
     if (n > 0) FDest.WriteBuffer(p, n);
   }
+  // The hooks filled n bytes of the chunk (the run reports it however it ends).
+  void Filled(int32_t n) { FChunk.Wrote(n); }
 
  private:
   TStream& FDest;
@@ -344,6 +365,7 @@ class TAppendOutput {
   void Put(const uint8_t* p, int32_t n) {
     if (n > 0) FOut.append(reinterpret_cast<const char*>(p), static_cast<size_t>(n));
   }
+  void Filled(int32_t /*n*/) {}
 
  private:
   std::string& FOut;
@@ -372,12 +394,28 @@ class TStringOutput {
     FPos += static_cast<size_t>(n);
   }
   uint8_t* Leading(int32_t n, TRunBuffer& /*Spare*/) { return Room(n); }
+  void Filled(int32_t /*n*/) {}
   // Drops the room that was not used.
   void Finish() { FOut.resize(FPos); }
 
  private:
   std::string& FOut;
   size_t FPos;
+};
+
+// Tells the output how far the hooks filled its chunk when the run ends, also by an exception
+// (a cancel comes after the chunk was transformed and before it is put).
+template <class TOutput>
+class TFillReport {
+ public:
+  TFillReport(TOutput& Output, const int32_t& Fill) : FOutput(Output), FFill(Fill) {}
+  ~TFillReport() { FOutput.Filled(FFill); }
+  TFillReport(const TFillReport&) = delete;
+  TFillReport& operator=(const TFillReport&) = delete;
+
+ private:
+  TOutput& FOutput;
+  const int32_t& FFill;
 };
 
 }  // namespace
@@ -392,6 +430,7 @@ void TCustomVRXCipher::RunEncryption(TInput& Input, TOutput& Output, int32_t Siz
   FBufferRoom = {InRoom, outRoom};
   FBufferPos = {0, 0};
   FBufferFill = {0, 0};
+  TFillReport<TOutput> report(Output, FBufferFill[btCipherText]);
 
   FBuffer[btCipherText] = Output.Room(outRoom);
   FDataSize[btPlainText] = Size;
@@ -448,6 +487,7 @@ void TCustomVRXCipher::RunDecryption(TInput& Input, TOutput& Output, int32_t Bod
   FBufferRoom = {outRoom, InRoom};
   FBufferPos = {0, 0};
   FBufferFill = {0, 0};
+  TFillReport<TOutput> report(Output, FBufferFill[btPlainText]);
 
   FBuffer[btPlainText] = Output.Room(outRoom);
   int32_t r = Body;
