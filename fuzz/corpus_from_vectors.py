@@ -77,6 +77,25 @@ def strings():
         save("StringsFuzz", bytes([base, ord(delim)]) + text)
 
 
+def encoders():
+    # Codec (0 Base64, 1 uuencode), chunk size, size skew, then the text to decode.
+    for codec, name, field in [(0, "base64.txt", "Encoded"), (1, "uuencode.txt", "Document")]:
+        if not os.path.exists(os.path.join(VECTORS, name)):
+            continue
+        for n, (_, r) in enumerate(records(name)):
+            if field not in r or " x " in r[field]:
+                continue
+            text = unhex(r[field])
+            save("EncoderDecodeFuzz", bytes([codec, n % 18, 0]) + text)
+            if codec == 1:
+                line = text.split(b"\n", 1)[0].rstrip(b"\r")
+                save("UUBeginLineFuzz", line)
+    for line in [b"", b"begin", b"begin ", b"begin 644  a.txt", b"begin 444  read-only.bin",
+                 b"begin 644 single-space", b"xx begin 644  late", b"begin 64\r4  x\r"]:
+        save("UUBeginLineFuzz", line)
+
+
 if __name__ == "__main__":
     ciphers()
     strings()
+    encoders()
