@@ -129,7 +129,8 @@ TEST_P(FaultInjection, EveryStreamOperationCanFail) {
                                 (side == sdSource ? ", source" : ", destination");
       int64_t operations = 0;
       StreamRun(*c, encrypt, input, side, 0, &operations);
-      ASSERT_GE(operations, 3) << where;  // several chunks, so several reads and writes
+      // Several chunks, so several reads and writes; a digest writes once, at the end.
+      ASSERT_GE(operations, f.kind == fkDigest && side == sdDest ? 1 : 3) << where;
       for (int64_t n = 1; n <= operations; ++n) {
         try {
           StreamRun(*c, encrypt, input, side, n);

@@ -122,7 +122,9 @@ TEST(KeyWipe, ReplacedAndDestroyedKeysLeaveNoHeapCopy) {
         auto c = f.make();
         c->SetKey(first);
         const std::string encrypted = c->EncryptString(plain);
-        EXPECT_EQ(c->DecryptString(encrypted), plain);
+        if (f.kind != test::fkDigest) {
+          EXPECT_EQ(c->DecryptString(encrypted), plain);
+        }
         c->EncryptFile(source, TempPath(f.name + ".wipe.enc"));
         c->SetKey(Key(length, 99));  // replaced by another key
         c->EncryptString(plain);

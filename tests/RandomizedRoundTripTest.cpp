@@ -154,7 +154,7 @@ std::string FamilyName(const testing::TestParamInfo<const TFamily*>& info) {
 TEST_P(RandomizedRoundTrip, CancelThenCompleteThroughEveryDriver) {
   const TFamily& f = *GetParam();
   const uint64_t seed = SuiteSeed();
-  const auto rounds = static_cast<int>(EnvNumber("MORVANE_ROUNDS", 40));
+  const auto rounds = static_cast<int>(EnvNumber("MORVANE_ROUNDS", 100));
   const std::string name = "rt-" + f.name;
   for (int round = 0; round < rounds; ++round) {
     TRound rnd(f, seed * 1000003 + std::hash<std::string>{}(f.name) + round);
@@ -180,7 +180,9 @@ TEST_P(RandomizedRoundTrip, CancelThenCompleteThroughEveryDriver) {
     const int32_t cancelAt = rnd.Uniform(1, chunks);
     const TPath cancelPath = rnd.Path();
     const std::string before = f.EncryptedStream(r, plain, c.get());
-    const size_t kept = static_cast<size_t>(f.leading + (cancelAt - 1) * chunkOut);
+    // A digest writes nothing before its end.
+    const size_t kept =
+        f.kind == fkDigest ? 0 : static_cast<size_t>(f.leading + (cancelAt - 1) * chunkOut);
     const std::string fullFile = Encrypt(*f.Twin(r, c.get()), ptFile, plain, name + ".twin");
     int32_t seen = 0;
     c->SetOnProgress([&seen, cancelAt](uint8_t, bool& abort) { abort = ++seen == cancelAt; });
@@ -224,8 +226,13 @@ TEST_P(RandomizedRoundTrip, CancelThenCompleteThroughEveryDriver) {
       calls = 0;
       encrypted[path] = Encrypt(*c, path, plain, name);
       EXPECT_TRUE(SameBytes(encrypted[path], expected)) << PathName(path);
-      EXPECT_EQ(calls, chunks) << PathName(path);
-      EXPECT_EQ(last, static_cast<uint8_t>(chunks)) << PathName(path);
+      // One call per chunk; a digest may add one for the padding of its message.
+      if (f.kind == fkDigest) {
+        EXPECT_TRUE(calls == chunks || calls == chunks + 1) << PathName(path) << " " << calls;
+      } else {
+        EXPECT_EQ(calls, chunks) << PathName(path);
+      }
+      EXPECT_EQ(last, static_cast<uint8_t>(calls)) << PathName(path);
     }
     if (f.kind == fkDigest) continue;
 

@@ -9,6 +9,10 @@
 #include "morvane/encode/VRXBase64.h"
 #include "morvane/encode/VRXUUCode.h"
 #include "morvane/framework/Streams.h"
+#include "morvane/hash/VRXMD5.h"
+#include "morvane/hash/VRXRMD.h"
+#include "morvane/hash/VRXRMD128.h"
+#include "morvane/hash/VRXSHA.h"
 
 namespace morvane::test {
 
@@ -64,6 +68,14 @@ TFamily Encoder(std::string name, int32_t plainBlock, int32_t cipherBlock) {
   return f;
 }
 
+// A digest: encryption only, over 64-byte blocks, nothing carried from run to run.
+template <class T>
+TFamily Digest(std::string name) {
+  TFamily f = Encoder<T>(std::move(name), 64, 64);
+  f.kind = fkDigest;
+  return f;
+}
+
 }  // namespace
 
 std::unique_ptr<TCustomVRXCipher> TFamily::Twin(const TRecipe& recipe,
@@ -101,6 +113,10 @@ const std::vector<TFamily>& Families() {
     f.push_back(BlockCipher<TVRXTwoFish, 4>("Twofish", all, 16));
     f.push_back(Encoder<TVRXBase64>("Base64", 3, 4));
     f.push_back(Encoder<TVRXUUCode>("UUCode", 45, 63));
+    f.push_back(Digest<TVRXMD5>("MD5"));
+    f.push_back(Digest<TVRXSHA>("SHA1"));
+    f.push_back(Digest<TVRXRIPEMD160>("RIPEMD160"));
+    f.push_back(Digest<TVRXRIPEMD128>("RIPEMD128"));
     return f;
   }();
   return families;
