@@ -1,5 +1,6 @@
 // The class registry and its palette pages, the BMP reader, package hosting, and the package
 // itself: registration, palette bitmaps, creation by class name, the plug-in entry point.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,8 @@
 
 #include "morvane/framework/Classes.h"
 #include "morvane/framework/Graphics.h"
+#include "morvane/framework/Packages.h"
+#include "morvane/package/VRXMorvane.h"
 #include "morvane/package/VRXResources.h"
 #include "support/TestComponents.h"
 
@@ -303,4 +306,178 @@ TEST(PaletteBitmaps, PicturesDifferAndLookupIgnoresCase) {
   EXPECT_TRUE(FindPaletteBitmap("TVRXXOR").empty());
   EXPECT_TRUE(FindPaletteBitmap("").empty());
   EXPECT_TRUE(FindPaletteBitmap("TVRXDES.bmp").empty());
+}
+
+// ---- The package: Register, its classes, its entry point.
+
+namespace {
+
+const char* const kPaletteOrder[] = {"TVRXTwoFish",   "TVRXBlowFish", "TVRXDES",   "TVRXRIPEMD160",
+                                     "TVRXRIPEMD128", "TVRXMD5",      "TVRXISAAC", "TVRXMT19937B",
+                                     "TVRXSHA",       "TVRXBase64",   "TVRXUUCode"};
+
+std::vector<std::string> PaletteOrder() {
+  return {std::begin(kPaletteOrder), std::end(kPaletteOrder)};
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return s;
+}
+
+// The file a symbol was loaded from.
+std::string LibraryOf(const void* symbol) {
+  Dl_info info{};
+  if (dladdr(symbol, &info) == 0 || info.dli_fname == nullptr) return "";
+  return info.dli_fname;
+}
+
+void* EntryAddress() {
+  void* p;
+  TPackageEntryProc f = &morvane_package_entry;
+  std::memcpy(&p, &f, sizeof p);
+  return p;
+}
+
+}  // namespace
+
+TEST(MorvanePackage, RegisterPutsTheElevenClassesOnOnePageInOrder) {
+  TClassRegistry r;
+  TRegistrationScope scope(r);
+  Register();
+  EXPECT_EQ(r.Pages(), (std::vector<std::string>{"Morvane"}));
+  EXPECT_EQ(Names(r.PageClasses("Morvane")), PaletteOrder());
+  EXPECT_EQ(r.ClassCount(), 11u);
+  // A second call asks the framework again, which adds nothing.
+  Register();
+  EXPECT_EQ(r.Pages(), (std::vector<std::string>{"Morvane"}));
+  EXPECT_EQ(Names(r.PageClasses("Morvane")), PaletteOrder());
+  // The abstract bases stay off the palette.
+  EXPECT_EQ(r.FindClass("TCustomVRXCipher"), nullptr);
+  EXPECT_EQ(r.FindClass("TCustomVRXHash"), nullptr);
+  EXPECT_EQ(r.FindClass("TVRXRandomGenerator"), nullptr);
+}
+
+TEST(MorvanePackage, EveryClassIsCreatedByNameWithItsBitmapAndProperties) {
+  TClassRegistry r;
+  TRegistrationScope scope(r);
+  Register();
+  TComponent owner;
+  const std::vector<std::string> cipherProps{
+      "Name",       "Key",        "KeyLength",       "Mode",
+      "BufferSize", "OnProgress", "LeadingDataSize", "TrailingDataSize"};
+  for (const char* name : kPaletteOrder) {
+    SCOPED_TRACE(name);
+    TComponent* c = r.CreateComponent(name, &owner);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->ClassName(), name);
+    EXPECT_EQ(c->GetOwner(), &owner);
+    EXPECT_EQ(r.GetClass(name)->Name(), name);
+    EXPECT_FALSE(FindPaletteBitmap(Upper(name)).empty());
+
+    std::vector<std::string> props;
+    for (const TPropInfo* p : r.GetClass(name)->Properties()) props.push_back(p->Name);
+    std::vector<std::string> expected{"Name"};
+    if (dynamic_cast<TCustomVRXCipher*>(c) != nullptr) expected = cipherProps;
+    if (std::string(name) == "TVRXUUCode") {
+      expected.push_back("FileName");
+      expected.push_back("Status");
+    }
+    EXPECT_EQ(props, expected);
+  }
+  EXPECT_EQ(owner.GetComponentCount(), 11);
+}
+
+TEST(MorvanePackage, ARegistrationRefusedByTheFrameworkPassesUnchanged) {
+  TClassRegistry r;
+  static const TComponentClassInfo otherDes("TVRXDES", ClassOf<TComponent>(),
+                                            &ConstructComponent<TImpostor>, {});
+  r.RegisterComponents("Other", {&otherDes});
+  TRegistrationScope scope(r);
+  try {
+    Register();
+    FAIL() << "no exception";
+  } catch (const Exception& e) {
+    EXPECT_NE(e.Message().find("TVRXDES"), std::string::npos) << e.Message();
+  }
+  EXPECT_EQ(r.FindClass("TVRXDES"), &otherDes);
+}
+
+TEST(MorvanePackage, EntryPointGivesTheConstantsAndRunsRegisterAgainstTheHostRegistry) {
+  const TPackageDescriptor* d = morvane_package_entry(nullptr);
+  ASSERT_NE(d, nullptr);
+  EXPECT_GE(d->StructSize, sizeof(TPackageDescriptor));
+  EXPECT_STREQ(d->Description, "Delphi Morvane Components");
+  EXPECT_NE(d->DesignOnly, 0);
+  ASSERT_NE(d->Requires, nullptr);
+  EXPECT_STREQ(d->Requires[0], "vcl40");
+  EXPECT_EQ(d->Requires[1], nullptr);
+  size_t size = 99;
+  EXPECT_EQ(d->FindBitmap("TVRXNONE", &size), nullptr);
+  EXPECT_EQ(size, 0u);
+  EXPECT_EQ(d->FindBitmap(nullptr, &size), nullptr);
+  const uint8_t* bytes = d->FindBitmap("TVRXSHA", &size);
+  EXPECT_EQ(std::string_view(reinterpret_cast<const char*>(bytes), size),
+            FindPaletteBitmap("TVRXSHA"));
+
+  TClassRegistry host;
+  EXPECT_EQ(morvane_package_entry(&host), d);
+  EXPECT_EQ(Names(host.PageClasses("Morvane")), PaletteOrder());
+  EXPECT_EQ(&RegistrationTarget(), &ClassRegistry());  // the call left no redirection behind
+}
+
+TEST(MorvanePackage, AHostLoadsTheLibraryByPathAndUnloadsItCleanly) {
+  const std::string path = LibraryOf(EntryAddress());
+  ASSERT_FALSE(path.empty());
+  TClassRegistry host;
+  {
+    std::unique_ptr<TPackage> pkg = TPackage::Load(path, host);
+    EXPECT_EQ(pkg->Description(), "Delphi Morvane Components");
+    EXPECT_TRUE(pkg->DesignOnly());
+    EXPECT_EQ(pkg->Requires(), (std::vector<std::string>{"vcl40"}));
+    EXPECT_EQ(pkg->Pages(), (std::vector<std::string>{"Morvane"}));
+    EXPECT_EQ(Names(pkg->Classes("Morvane")), PaletteOrder());
+    for (TComponentClass c : pkg->Classes("Morvane")) {
+      const std::string_view bmp = pkg->FindBitmap(Upper(c->Name()));
+      EXPECT_EQ(ReadBitmapInfo(bmp).Width, 24) << c->Name();
+    }
+    EXPECT_TRUE(pkg->FindBitmap("TCUSTOMVRXCIPHER").empty());
+    std::unique_ptr<TComponent> sha = host.CreateComponent("TVRXSHA");
+    EXPECT_EQ(dynamic_cast<TCustomVRXCipher&>(*sha).EncryptString("abc").size(), 20u);
+  }
+  // Unloading withdrew the package's classes and its page.
+  EXPECT_EQ(host.ClassCount(), 0u);
+  EXPECT_TRUE(host.Pages().empty());
+}
+
+TEST(MorvanePackage, HostRefusesWhatIsNotAPackageAndWithdrawsAFailedRegistration) {
+  TClassRegistry host;
+  EXPECT_THROW(TPackage::Load("/nonexistent/libnothing.so", host), EPackageError);
+  const std::string framework = LibraryOf(reinterpret_cast<const void*>(&ReadBitmapInfo));
+  ASSERT_FALSE(framework.empty());
+  try {
+    TPackage::Load(framework, host);
+    FAIL() << "no exception";
+  } catch (const EPackageError& e) {
+    EXPECT_NE(e.Message().find("not a package"), std::string::npos) << e.Message();
+  }
+  static const TComponentClassInfo otherMd5("TVRXMD5", ClassOf<TComponent>(),
+                                            &ConstructComponent<TImpostor>, {});
+  host.RegisterComponents("Other", {&otherMd5});
+  EXPECT_THROW(TPackage::Load(LibraryOf(EntryAddress()), host), Exception);
+  // The classes registered before the refusal went with the failed load.
+  EXPECT_EQ(host.ClassCount(), 1u);
+  EXPECT_EQ(host.Pages(), (std::vector<std::string>{"Other"}));
+
+  // A linked package hosted without loading anything.
+  TClassRegistry other;
+  auto linked = TPackage::Attach(&morvane_package_entry, "morvane", other);
+  EXPECT_EQ(Names(linked->Classes()), PaletteOrder());
+  // A second package object of the same code adds and withdraws nothing of the first's.
+  {
+    auto again = TPackage::Attach(&morvane_package_entry, "morvane again", other);
+    EXPECT_TRUE(again->Classes().empty());
+  }
+  EXPECT_EQ(Names(linked->Classes("Morvane")), PaletteOrder());
 }

@@ -1,0 +1,99 @@
+#include "morvane/package/VRXMorvane.h"
+
+#include "morvane/package/VRXResources.h"
+
+namespace morvane {
+
+const std::vector<std::string>& CipherModeNames() {
+  static const std::vector<std::string> names{"cipherECB", "cipherCBC", "cipherCFB", "cipherOFB",
+                                              "cipherPCBC"};
+  return names;
+}
+
+template <>
+TComponentClass ClassOf<TCustomVRXCipher>() {
+  using C = TCustomVRXCipher;
+  // Key comes before KeyLength, so a form restores the key bytes first and the length after.
+  static const TComponentClassInfo info(
+      "TCustomVRXCipher", ClassOf<TComponent>(), nullptr,
+      {StringProperty<C>("Key", &C::GetKey, &C::SetKey),
+       IntegerProperty<C>("KeyLength", &C::GetKeyLength, &C::SetKeyLength),
+       EnumProperty<C>("Mode", CipherModeNames(), &C::GetMode, &C::SetMode),
+       IntegerProperty<C>("BufferSize", &C::GetBufferSize, &C::SetBufferSize),
+       EventProperty("OnProgress"), IntegerProperty<C>("LeadingDataSize", &C::GetLeadingDataSize),
+       IntegerProperty<C>("TrailingDataSize", &C::GetTrailingDataSize)});
+  return &info;
+}
+
+template <>
+TComponentClass ClassOf<TVRXRandomGenerator>() {
+  static const TComponentClassInfo info("TVRXRandomGenerator", ClassOf<TComponent>(), nullptr, {});
+  return &info;
+}
+
+namespace {
+
+// A concrete class that publishes nothing beyond what its base does.
+template <class T, class Base>
+TComponentClass PlainClass(const char* name) {
+  static const TComponentClassInfo info(name, ClassOf<Base>(), &ConstructComponent<T>, {});
+  return &info;
+}
+
+}  // namespace
+
+template <>
+TComponentClass ClassOf<TVRXTwoFish>() {
+  return PlainClass<TVRXTwoFish, TCustomVRXCipher>("TVRXTwoFish");
+}
+template <>
+TComponentClass ClassOf<TVRXBlowFish>() {
+  return PlainClass<TVRXBlowFish, TCustomVRXCipher>("TVRXBlowFish");
+}
+template <>
+TComponentClass ClassOf<TVRXDES>() {
+  return PlainClass<TVRXDES, TCustomVRXCipher>("TVRXDES");
+}
+template <>
+TComponentClass ClassOf<TVRXISAAC>() {
+  return PlainClass<TVRXISAAC, TVRXRandomGenerator>("TVRXISAAC");
+}
+template <>
+TComponentClass ClassOf<TVRXMT19937B>() {
+  return PlainClass<TVRXMT19937B, TVRXRandomGenerator>("TVRXMT19937B");
+}
+
+void Register() {
+  RegisterComponents(PackagePage, {ClassOf<TVRXTwoFish>()});
+  RegisterComponents(PackagePage, {ClassOf<TVRXBlowFish>()});
+  RegisterComponents(PackagePage, {ClassOf<TVRXDES>()});
+  RegisterComponents(PackagePage, {ClassOf<TVRXISAAC>()});
+  RegisterComponents(PackagePage, {ClassOf<TVRXMT19937B>()});
+}
+
+namespace {
+
+const uint8_t* FindBitmapEntry(const char* Name, size_t* Size) {
+  std::string_view bmp = Name != nullptr ? FindPaletteBitmap(Name) : std::string_view();
+  if (Size != nullptr) *Size = bmp.size();
+  return bmp.empty() ? nullptr : reinterpret_cast<const uint8_t*>(bmp.data());
+}
+
+const char* const kRequires[] = {PackageRequires, nullptr};
+
+const TPackageDescriptor kDescriptor = {
+    sizeof(TPackageDescriptor), PackageDescription, PackageDesignOnly ? 1 : 0, kRequires,
+    &FindBitmapEntry,
+};
+
+}  // namespace
+
+}  // namespace morvane
+
+const TPackageDescriptor* morvane_package_entry(morvane::TClassRegistry* Registry) {
+  if (Registry != nullptr) {
+    morvane::TRegistrationScope scope(*Registry);
+    morvane::Register();
+  }
+  return &morvane::kDescriptor;
+}
