@@ -2,12 +2,16 @@
 // itself: registration, palette bitmaps, creation by class name, the plug-in entry point.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <sstream>
 
 #include "morvane/framework/Classes.h"
 #include "morvane/framework/Graphics.h"
@@ -15,9 +19,11 @@
 #include "morvane/package/VRXMorvane.h"
 #include "morvane/package/VRXResources.h"
 #include "support/TestComponents.h"
+#include "support/Vectors.h"
 
 using namespace morvane;
 using namespace morvane::test;
+using morvane::test::TempPath;
 
 namespace {
 
@@ -480,4 +486,98 @@ TEST(MorvanePackage, HostRefusesWhatIsNotAPackageAndWithdrawsAFailedRegistration
     EXPECT_TRUE(again->Classes().empty());
   }
   EXPECT_EQ(Names(linked->Classes("Morvane")), PaletteOrder());
+}
+
+// ---- morvane components
+
+namespace {
+
+struct TRun {
+  int status = -1;
+  std::string out;
+};
+
+TRun RunProgram(const std::string& args) {
+  TRun r;
+  const char* program = std::getenv("MORVANE_PROGRAM");
+  if (program == nullptr) return r;
+  const std::string command = std::string("'") + program + "' " + args + " 2>&1";
+  std::FILE* p = popen(command.c_str(), "r");
+  if (p == nullptr) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  const int status = pclose(p);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+}  // namespace
+
+TEST(ComponentsCommand, ListsThePageInPaletteOrderWithBitmapSizesAndDepths) {
+  if (std::getenv("MORVANE_PROGRAM") == nullptr) GTEST_SKIP() << "MORVANE_PROGRAM is not set";
+  const TRun r = RunProgram("components");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out.rfind("Delphi Morvane Components (design-only; requires vcl40)\n", 0), 0u)
+      << r.out;
+  const size_t page = r.out.find("Page Morvane, 11 components:\n");
+  ASSERT_NE(page, std::string::npos) << r.out;
+  std::istringstream lines(r.out.substr(page));
+  std::string line;
+  std::getline(lines, line);
+  for (size_t i = 0; i < std::size(kPaletteOrder); ++i) {
+    ASSERT_TRUE(std::getline(lines, line));
+    std::istringstream fields(line);
+    size_t number;
+    std::string cls, resource;
+    fields >> number >> cls >> resource;
+    EXPECT_EQ(number, i + 1);
+    EXPECT_EQ(cls, kPaletteOrder[i]);
+    EXPECT_EQ(resource, Upper(kPaletteOrder[i]));
+    const bool des = cls == "TVRXDES";
+    EXPECT_NE(line.find(des ? "24 x 24, 4 bits per pixel, 16 colours"
+                            : "24 x 24, 8 bits per pixel, 256 colours"),
+              std::string::npos)
+        << line;
+  }
+  EXPECT_FALSE(std::getline(lines, line)) << line;
+}
+
+TEST(ComponentsCommand, HtmlPageCarriesEveryBitmapWithItsClassName) {
+  if (std::getenv("MORVANE_PROGRAM") == nullptr) GTEST_SKIP() << "MORVANE_PROGRAM is not set";
+  const std::string path = TempPath("palette.html");
+  const TRun r = RunProgram("components --html '" + path + "'");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out, "");
+  std::ifstream in(path, std::ios::binary);
+  const std::string page((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(page.rfind("<!DOCTYPE html>", 0), 0u);
+  TVRXBase64 base64;
+  for (const char* cls : kPaletteOrder) {
+    SCOPED_TRACE(cls);
+    // Each class stands with its picture: the enlarged image titled with its name, whose data
+    // are the bitmap's bytes.
+    const std::string tag = std::string("<img class=\"big\" alt=\"") + cls + "\" title=\"" + cls +
+                            "\" src=\"data:image/bmp;base64,";
+    const size_t at = page.find(tag);
+    ASSERT_NE(at, std::string::npos);
+    const size_t begin = at + tag.size();
+    const std::string data = page.substr(begin, page.find('"', begin) - begin);
+    EXPECT_EQ(base64.DecryptString(data), FindPaletteBitmap(Upper(cls)));
+    EXPECT_NE(page.find(std::string("<b>") + cls + "</b>"), std::string::npos);
+  }
+}
+
+TEST(ComponentsCommand, HostsAPackageByPathAndRefusesWhatIsNone) {
+  if (std::getenv("MORVANE_PROGRAM") == nullptr) GTEST_SKIP() << "MORVANE_PROGRAM is not set";
+  const TRun linked = RunProgram("components");
+  const TRun loaded = RunProgram("components --package '" + LibraryOf(EntryAddress()) + "'");
+  EXPECT_EQ(loaded.status, 0) << loaded.out;
+  EXPECT_EQ(loaded.out, linked.out);
+  const TRun none = RunProgram("components --package /nonexistent/libnone.so");
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.out.find("Cannot load package /nonexistent/libnone.so"), std::string::npos)
+      << none.out;
+  const TRun extra = RunProgram("components surplus");
+  EXPECT_EQ(extra.status, 2) << extra.out;
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "Commands.h"
+#include "ComponentsCommand.h"
 #include "Interrupt.h"
 #include "Program.h"
 
@@ -30,6 +31,8 @@ constexpr TCommand kCommands[] = {
     {"uuencode", "write or read a uuencoded document", morvane::cli::RunUUEncodeCommand},
     {"random", "draw words from the ISAAC or MT19937B generator", morvane::cli::RunRandomCommand},
     {"speed", "measure the components on this machine", morvane::cli::RunSpeedCommand},
+    {"components", "list the palette page, its classes and their bitmaps",
+     morvane::cli::RunComponentsCommand},
 };
 
 bool Available(const TCommand& C) {
