@@ -361,3 +361,20 @@ TEST_F(ComponentForms, ValuesAComponentRefusesFailNamingTheLine) {
     }
   }
 }
+
+TEST_F(ComponentForms, UuencodeStatusIsRestoredAfterItsFileName) {
+  TVRXUUCode uu;
+  uu.SetName("UUCode1");
+  uu.SetFileName("no such file.bin");  // sets Status to "644  "
+  uu.SetStatus("444  ");               // as a decoded read-only document leaves it
+  const std::string text = WriteComponentText(uu, registry);
+  EXPECT_NE(text.find("  FileName = 'no such file.bin'\n  Status = '444  '\n"), std::string::npos)
+      << text;
+  std::unique_ptr<TComponent> back = ReadComponentText(text, registry);
+  auto& uu2 = dynamic_cast<TVRXUUCode&>(*back);
+  EXPECT_EQ(uu2.GetFileName(), "no such file.bin");
+  EXPECT_EQ(uu2.GetStatus(), "444  ");
+  // The restored component writes the same begin line.
+  EXPECT_EQ(uu2.EncryptString("x"), uu.EncryptString("x"));
+  EXPECT_EQ(uu2.EncryptString("x").rfind("begin 444  no such file.bin\r\n", 0), 0u);
+}

@@ -3,6 +3,7 @@
 // palette order, and each class's bitmap, as text or as an HTML page.
 #include "ComponentsCommand.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -76,8 +77,9 @@ std::string Depth(const TBitmapInfo& Info) {
   return s;
 }
 
-std::string PackageLine(const TPackage& Package) {
-  std::string s = Package.Description();
+// "design-only; requires vcl40", or "" when neither applies.
+std::string PackageNotes(const TPackage& Package) {
+  std::string s;
   std::vector<std::string> notes;
   if (Package.DesignOnly()) notes.push_back("design-only");
   const std::vector<std::string> needs = Package.Requires();
@@ -86,9 +88,13 @@ std::string PackageLine(const TPackage& Package) {
     for (size_t i = 0; i < needs.size(); ++i) r += (i != 0 ? ", " : "") + needs[i];
     notes.push_back(r);
   }
-  for (size_t i = 0; i < notes.size(); ++i) s += (i == 0 ? " (" : "; ") + notes[i];
-  if (!notes.empty()) s += ")";
+  for (size_t i = 0; i < notes.size(); ++i) s += (i == 0 ? "" : "; ") + notes[i];
   return s;
+}
+
+std::string PackageLine(const TPackage& Package) {
+  const std::string notes = PackageNotes(Package);
+  return Package.Description() + (notes.empty() ? "" : " (" + notes + ")");
 }
 
 std::string TextListing(const TPackage& Package) {
@@ -113,11 +119,20 @@ std::string Html(std::string_view s) {
   std::string out;
   for (char c : s) {
     switch (c) {
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '&': out += "&amp;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -128,12 +143,17 @@ std::string Image(const TEntry& e, const char* cssClass) {
     return "<span class=\"" + std::string(cssClass) + " missing\" title=\"" + Html(e.Problem) +
            "\">?</span>";
   TVRXBase64 base64;
-  return "<img class=\"" + std::string(cssClass) + "\" alt=\"" + Html(e.ClassName) +
-         "\" title=\"" + Html(e.ClassName) + "\" src=\"data:image/bmp;base64," +
-         base64.EncryptString(e.Bitmap) + "\">";
+  return "<img class=\"" + std::string(cssClass) + "\" alt=\"" + Html(e.ClassName) + "\" title=\"" +
+         Html(e.ClassName) + "\" src=\"data:image/bmp;base64," + base64.EncryptString(e.Bitmap) +
+         "\">";
 }
 
 std::string HtmlPage(const TPackage& Package) {
+  std::string notes = PackageNotes(Package);
+  if (!notes.empty()) {
+    notes[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(notes[0])));
+    notes += ". ";
+  }
   std::string out =
       "<!DOCTYPE html>\n"
       "<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>" +
@@ -146,7 +166,7 @@ std::string HtmlPage(const TPackage& Package) {
       "h2 { font-size: 1.15em; margin-top: 1.6em; }\n"
       ".note { color: #555; margin-top: 0; }\n"
       ".palette { display: inline-flex; gap: 3px; padding: 4px; background: #c0c0c0;"
-      " border: 1px solid #808080; }\n"
+      " border: 1px solid #808080; margin-bottom: 1.2em; }\n"
       ".palette .icon { width: 24px; height: 24px; }\n"
       ".grid { display: grid; grid-template-columns: repeat(auto-fill, minmax(11em, 1fr));"
       " gap: 14px; max-width: 64em; }\n"
@@ -160,8 +180,8 @@ std::string HtmlPage(const TPackage& Package) {
       "figcaption b { font-size: 1.05em; }\n"
       "figcaption small { color: #666; display: block; margin-top: 4px; }\n"
       "</style>\n</head>\n<body>\n<h1>" +
-      Html(Package.Description()) + "</h1>\n<p class=\"note\">" + Html(PackageLine(Package)) +
-      "</p>\n";
+      Html(Package.Description()) + "</h1>\n<p class=\"note\">" + Html(notes) +
+      "The bitmaps at their own size as a palette shows them, then enlarged four times.</p>\n";
   for (const std::string& page : Package.Pages()) {
     const std::vector<TEntry> entries = Entries(Package, page);
     out += "<h2>Palette page " + Html(page) + " (" + std::to_string(entries.size()) +

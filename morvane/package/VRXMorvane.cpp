@@ -62,6 +62,21 @@ template <>
 TComponentClass ClassOf<TVRXMT19937B>() {
   return PlainClass<TVRXMT19937B, TVRXRandomGenerator>("TVRXMT19937B");
 }
+template <>
+TComponentClass ClassOf<TVRXBase64>() {
+  return PlainClass<TVRXBase64, TCustomVRXCipher>("TVRXBase64");
+}
+template <>
+TComponentClass ClassOf<TVRXUUCode>() {
+  using U = TVRXUUCode;
+  // FileName before Status: setting the name sets Status from the file's attributes, and the
+  // stored Status then overrides that.
+  static const TComponentClassInfo info(
+      "TVRXUUCode", ClassOf<TCustomVRXCipher>(), &ConstructComponent<U>,
+      {StringProperty<U>("FileName", &U::GetFileName, &U::SetFileName),
+       StringProperty<U>("Status", &U::GetStatus, &U::SetStatus)});
+  return &info;
+}
 
 void Register() {
   RegisterComponents(PackagePage, {ClassOf<TVRXTwoFish>()});
@@ -69,6 +84,8 @@ void Register() {
   RegisterComponents(PackagePage, {ClassOf<TVRXDES>()});
   RegisterComponents(PackagePage, {ClassOf<TVRXISAAC>()});
   RegisterComponents(PackagePage, {ClassOf<TVRXMT19937B>()});
+  RegisterComponents(PackagePage, {ClassOf<TVRXBase64>()});
+  RegisterComponents(PackagePage, {ClassOf<TVRXUUCode>()});
 }
 
 namespace {

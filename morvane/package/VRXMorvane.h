@@ -7,6 +7,8 @@
 #include "morvane/ciphers/VRXBlowfish.h"
 #include "morvane/ciphers/VRXDes.h"
 #include "morvane/ciphers/VRXTwoFish.h"
+#include "morvane/encode/VRXBase64.h"
+#include "morvane/encode/VRXUUCode.h"
 #include "morvane/framework/Classes.h"
 #include "morvane/framework/Packages.h"
 #include "morvane/random/VRXIsaac.h"
@@ -46,6 +48,10 @@ template <>
 TComponentClass ClassOf<TVRXDES>();
 template <>
 TComponentClass ClassOf<TVRXISAAC>();
+template <>
+TComponentClass ClassOf<TVRXBase64>();
+template <>
+TComponentClass ClassOf<TVRXUUCode>();
 template <>
 TComponentClass ClassOf<TVRXMT19937B>();
 
