@@ -167,6 +167,10 @@ TEST_F(FormText, MalformedFormsFailNamingTheLineAndLeaveNothing) {
        "'end' expected"},
       {"object P: TTestPanel\n  object A: TTestWidget\n  end\n  object A: TTestPanel\n  end\nend",
        4, "A component named A already exists"},
+      {"object P: TTestPanel\n  object A: TTestWidget\n  end\n  object B: TTestPanel\n"
+       "    Name = 'A'\n  end\nend",
+       5, "A component named A already exists"},
+      {"object P: TTestPanel\n  Name = 'not valid'\nend", 2, "not a valid component name"},
       {"object P: TTestPanel\n  inherited A: TTestWidget\n  end\nend", 2, "not supported"},
       {"object : TTestPanel\nend", 1, "Component name expected"},
       {"object P: TTestPanel\n  object Q: 5\n  end\nend", 2, "Class name expected"},
@@ -322,6 +326,29 @@ TEST_F(ComponentForms, KeyIsRestoredBeforeKeyLength) {
   auto d = ReadComponentText("object B: TVRXBlowFish\n  KeyLength = 3\n  Key = 'abcdef'\nend\n",
                              registry);
   EXPECT_EQ(dynamic_cast<TCustomVRXCipher&>(*d).GetKey(), "abcdef");
+}
+
+TEST_F(ComponentForms, AnEmptyKeyStaysEmpty) {
+  // KeyLength = 0 must not turn the empty key into one zero byte on the way back.
+  int emptyKeys = 0;
+  for (TComponentClass cls : registry.PageClasses("Morvane")) {
+    std::unique_ptr<TComponent> fresh(cls->Create(nullptr));
+    auto* cipher = dynamic_cast<TCustomVRXCipher*>(fresh.get());
+    if (cipher == nullptr || !cipher->GetKey().empty()) continue;  // DES starts with a key
+    ++emptyKeys;
+    const std::string text = WriteComponentText(*fresh, registry);
+    EXPECT_NE(text.find("  Key = ''\n  KeyLength = 0\n"), std::string::npos) << text;
+    std::unique_ptr<TComponent> back = ReadComponentText(text, registry);
+    EXPECT_EQ(dynamic_cast<TCustomVRXCipher&>(*back).GetKey(), "") << cls->Name();
+    EXPECT_EQ(WriteComponentText(*back, registry), text);
+  }
+  EXPECT_GE(emptyKeys, 4);
+  // A stored length that differs from the key's still cuts or grows it.
+  auto c =
+      ReadComponentText("object B: TVRXBlowFish\n  Key = 'abc'\n  KeyLength = 0\nend", registry);
+  EXPECT_EQ(dynamic_cast<TCustomVRXCipher&>(*c).GetKey(), "a");
+  auto d = ReadComponentText("object B: TVRXBlowFish\n  KeyLength = 2\nend", registry);
+  EXPECT_EQ(dynamic_cast<TCustomVRXCipher&>(*d).GetKey(), std::string(2, '\0'));
 }
 
 TEST_F(ComponentForms, GeneratorsStoreNothingButTheirName) {

@@ -348,6 +348,12 @@ class TFormReader {
             if (FLex.Peek().Kind != tokString) Expected("String");
             s += FLex.Next().Text;
           }
+          // A Name line must not give two components of one owner the same name.
+          if (SameIdent(prop->Name, "Name") && !s.empty() && obj.GetOwner() != nullptr) {
+            const TComponent* other = obj.GetOwner()->FindComponent(s);
+            if (other != nullptr && other != &obj)
+              throw EParserError("A component named " + s + " already exists", line);
+          }
           prop->SetStr(obj, s);
           break;
         }

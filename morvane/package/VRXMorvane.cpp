@@ -17,7 +17,13 @@ TComponentClass ClassOf<TCustomVRXCipher>() {
   static const TComponentClassInfo info(
       "TCustomVRXCipher", ClassOf<TComponent>(), nullptr,
       {StringProperty<C>("Key", &C::GetKey, &C::SetKey),
-       IntegerProperty<C>("KeyLength", &C::GetKeyLength, &C::SetKeyLength),
+       // SetKeyLength counts a length below 1 as 1, so a form that stores the empty key as
+       // Key = '' and KeyLength = 0 would come back with the key #0. The form reader leaves
+       // the key alone when the stored length is the one the key already has.
+       IntegerProperty<C>("KeyLength", &C::GetKeyLength,
+                          [](C& c, int32_t v) {
+                            if (v != c.GetKeyLength()) c.SetKeyLength(v);
+                          }),
        EnumProperty<C>("Mode", CipherModeNames(), &C::GetMode, &C::SetMode),
        IntegerProperty<C>("BufferSize", &C::GetBufferSize, &C::SetBufferSize),
        EventProperty("OnProgress"), IntegerProperty<C>("LeadingDataSize", &C::GetLeadingDataSize),
