@@ -32,6 +32,12 @@ TComponentClass ClassOf<TCustomVRXCipher>() {
 }
 
 template <>
+TComponentClass ClassOf<TCustomVRXHash>() {
+  static const TComponentClassInfo info("TCustomVRXHash", ClassOf<TCustomVRXCipher>(), nullptr, {});
+  return &info;
+}
+
+template <>
 TComponentClass ClassOf<TVRXRandomGenerator>() {
   static const TComponentClassInfo info("TVRXRandomGenerator", ClassOf<TComponent>(), nullptr, {});
   return &info;
@@ -61,12 +67,28 @@ TComponentClass ClassOf<TVRXDES>() {
   return PlainClass<TVRXDES, TCustomVRXCipher>("TVRXDES");
 }
 template <>
+TComponentClass ClassOf<TVRXRIPEMD160>() {
+  return PlainClass<TVRXRIPEMD160, TCustomVRXHash>("TVRXRIPEMD160");
+}
+template <>
+TComponentClass ClassOf<TVRXRIPEMD128>() {
+  return PlainClass<TVRXRIPEMD128, TCustomVRXHash>("TVRXRIPEMD128");
+}
+template <>
+TComponentClass ClassOf<TVRXMD5>() {
+  return PlainClass<TVRXMD5, TCustomVRXHash>("TVRXMD5");
+}
+template <>
 TComponentClass ClassOf<TVRXISAAC>() {
   return PlainClass<TVRXISAAC, TVRXRandomGenerator>("TVRXISAAC");
 }
 template <>
 TComponentClass ClassOf<TVRXMT19937B>() {
   return PlainClass<TVRXMT19937B, TVRXRandomGenerator>("TVRXMT19937B");
+}
+template <>
+TComponentClass ClassOf<TVRXSHA>() {
+  return PlainClass<TVRXSHA, TCustomVRXHash>("TVRXSHA");
 }
 template <>
 TComponentClass ClassOf<TVRXBase64>() {
@@ -88,8 +110,12 @@ void Register() {
   RegisterComponents(PackagePage, {ClassOf<TVRXTwoFish>()});
   RegisterComponents(PackagePage, {ClassOf<TVRXBlowFish>()});
   RegisterComponents(PackagePage, {ClassOf<TVRXDES>()});
+  RegisterComponents(PackagePage, {ClassOf<TVRXRIPEMD160>()});
+  RegisterComponents(PackagePage, {ClassOf<TVRXRIPEMD128>()});
+  RegisterComponents(PackagePage, {ClassOf<TVRXMD5>()});
   RegisterComponents(PackagePage, {ClassOf<TVRXISAAC>()});
   RegisterComponents(PackagePage, {ClassOf<TVRXMT19937B>()});
+  RegisterComponents(PackagePage, {ClassOf<TVRXSHA>()});
   RegisterComponents(PackagePage, {ClassOf<TVRXBase64>()});
   RegisterComponents(PackagePage, {ClassOf<TVRXUUCode>()});
 }

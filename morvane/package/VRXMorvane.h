@@ -11,6 +11,10 @@
 #include "morvane/encode/VRXUUCode.h"
 #include "morvane/framework/Classes.h"
 #include "morvane/framework/Packages.h"
+#include "morvane/hash/VRXMD5.h"
+#include "morvane/hash/VRXRMD.h"
+#include "morvane/hash/VRXRMD128.h"
+#include "morvane/hash/VRXSHA.h"
 #include "morvane/random/VRXIsaac.h"
 #include "morvane/random/VRXMT19937B.h"
 #include "morvane/random/VRXRand.h"
@@ -39,6 +43,8 @@ void Register();
 template <>
 TComponentClass ClassOf<TCustomVRXCipher>();
 template <>
+TComponentClass ClassOf<TCustomVRXHash>();
+template <>
 TComponentClass ClassOf<TVRXRandomGenerator>();
 template <>
 TComponentClass ClassOf<TVRXTwoFish>();
@@ -47,7 +53,15 @@ TComponentClass ClassOf<TVRXBlowFish>();
 template <>
 TComponentClass ClassOf<TVRXDES>();
 template <>
+TComponentClass ClassOf<TVRXRIPEMD160>();
+template <>
+TComponentClass ClassOf<TVRXRIPEMD128>();
+template <>
+TComponentClass ClassOf<TVRXMD5>();
+template <>
 TComponentClass ClassOf<TVRXISAAC>();
+template <>
+TComponentClass ClassOf<TVRXSHA>();
 template <>
 TComponentClass ClassOf<TVRXBase64>();
 template <>
