@@ -123,7 +123,9 @@ int64_t TReadOnlyMemoryStream::Seek(int64_t Offset) {
 // ---- TFileStream
 
 namespace {
-std::string SystemError(int err) { return std::strerror(err); }
+std::string SystemError(int err) {
+  return std::strerror(err);
+}
 }  // namespace
 
 TFileStream::TFileStream(const std::string& FileName, TFileStreamMode Mode) : FFileName(FileName) {
