@@ -248,9 +248,16 @@ void TCustomVRXCipher::OutputOverflow() const {
 
 int32_t TCustomVRXCipher::CipherTextLength(int32_t Size) const {
   if (FPlainBlockSize == 0) AssertionFailure(kNoInputBlock, kUnit);
-  int32_t q = Size / FPlainBlockSize;
+  int64_t q = Size / FPlainBlockSize;
   if (Size % FPlainBlockSize != 0) ++q;
-  return q * FPlainBlockSize;
+  // Sizes within a block of 2^31 round up past the largest size: no length can be returned
+  // (a wrapped, negative one would be taken for a length).
+  const int64_t length = q * FPlainBlockSize;
+  if (length > INT32_MAX) {
+    throw ERangeError(std::to_string(Size) + " bytes round up to " + std::to_string(length) +
+                      ", past the largest size (2147483647 bytes)");
+  }
+  return static_cast<int32_t>(length);
 }
 
 // The messages are only built when the check fails: these run at the start of every run.
@@ -599,10 +606,17 @@ void TCustomVRXCipher::DecryptFile(const std::string& SourceFile, const std::str
     f.Reset(SourceFile);
     size = f.FileSize();
     const int64_t framing = int64_t{FLeadingDataSize} + FTrailingDataSize + 4;
-    if (size < framing) {
+    // Without the 4 bytes of the trailer the file cannot be positioned on it: an input/output
+    // error, as the untyped file would raise. With the trailer but not the leading data, the
+    // leading data is what is missing: the stream read error, as for a short encrypted stream.
+    if (size < 4) {
       throw EInOutError("\"" + SourceFile + "\" is not an encrypted file: " + std::to_string(size) +
-                        " bytes cannot hold the " + std::to_string(framing) +
-                        " bytes of its leading data and size trailer");
+                        " bytes cannot hold its 4-byte size trailer");
+    }
+    if (size < framing) {
+      throw EReadError("Stream read error: \"" + SourceFile + "\" is not an encrypted file: " +
+                       std::to_string(size) + " bytes cannot hold the " + std::to_string(framing) +
+                       " bytes of its leading data and size trailer");
     }
     CheckLayoutSize(size - 4, "encrypted file");
     uint8_t trailer[4];

@@ -67,7 +67,8 @@ class TCustomVRXCipher : public TComponent {
   virtual std::string EncryptString(std::string_view S);
   virtual std::string DecryptString(std::string_view S);
 
-  // Size rounded up to whole plaintext blocks (signed division, as the layouts count).
+  // Size rounded up to whole plaintext blocks (signed division, as the layouts count); a result
+  // past the largest size raises ERangeError.
   int32_t CipherTextLength(int32_t Size) const;
 
  protected:
