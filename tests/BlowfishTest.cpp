@@ -364,6 +364,10 @@ TEST(Blowfish, LeadingDataIsTheIVLeastSignificantByteFirst) {
   TVRXBlowFish c;
   EXPECT_EQ(c.GetLeadingDataSize(), 8);
   EXPECT_EQ(c.GetTrailingDataSize(), 0);
+  EXPECT_EQ(c.GetKeyLength(), 0);
+  EXPECT_EQ(c.GetMode(), cipherECB);
+  EXPECT_EQ(c.GetBufferSize(), 1000);
+  EXPECT_EQ(c.CipherTextLength(9), 16) << "8-byte plaintext blocks";
   EXPECT_EQ(c.GetIV(0), 0x5E3A91C7u);
   EXPECT_EQ(c.GetIV(1), 0x2B84D06Fu);
   c.SetKey("k");
@@ -654,4 +658,43 @@ TEST(Blowfish, PcbcAndCfbFeedbackAgreeWithOpenSslBlocks) {
     }
   }
 #endif
+}
+
+// The file drivers report one event per chunk like the string drivers, and a cancel leaves what
+// was written so far: the encrypted file without its size trailer, the decrypted file uncut.
+TEST(Blowfish, FileProgressAndCancelLeavePartialFiles) {
+  const std::string plain = RandomBytes(8001, 21);
+  const std::string src = TempPath("fp.src"), enc = TempPath("fp.enc"), dec = TempPath("fp.dec");
+  WriteFile(src, plain);
+  TVRXBlowFish c;
+  c.SetKey("file progress");
+  c.SetMode(cipherCBC);
+  std::vector<int> seen;
+  c.SetOnProgress([&](uint8_t n, bool&) { seen.push_back(n); });
+  c.EncryptFile(src, enc);
+  EXPECT_EQ(seen, (std::vector<int>{1, 2}));
+  seen.clear();
+  c.DecryptFile(enc, dec);
+  EXPECT_EQ(seen, (std::vector<int>{1, 2}));
+  EXPECT_EQ(ReadFile(dec), plain);
+  const std::string full = ReadFile(enc);
+
+  // Cancelled on the second chunk: the first chunk's output is there, the second's is not.
+  c.SetBufferSize(1);
+  c.SetOnProgress([](uint8_t n, bool& abort) { abort = n == 2; });
+  EXPECT_THROW(c.EncryptFile(src, TempPath("fp.partial")), EVRXEncryptCancel);
+  EXPECT_EQ(ReadFile(TempPath("fp.partial")), full.substr(0, 16)) << "IV and one block, no size";
+  WriteFile(dec, std::string(20000, 'z'));
+  EXPECT_THROW(c.DecryptFile(enc, dec), EVRXDecryptCancel);
+  EXPECT_EQ(ReadFile(dec), plain.substr(0, 8)) << "one block, not cut to the recorded size";
+
+  // Streams: the output so far stays and the stream is not rewound.
+  TReadOnlyMemoryStream encSrc(std::string_view(full).substr(0, full.size() - 4));
+  TMemoryStream out;
+  out.WriteBuffer("prefix", 6);
+  EXPECT_THROW(c.DecryptStream(encSrc, out, static_cast<int32_t>(full.size() - 4)),
+               EVRXDecryptCancel);
+  EXPECT_EQ(out.Data(), "prefix" + plain.substr(0, 8));
+  EXPECT_EQ(out.GetPosition(), 14);
+  EXPECT_EQ(encSrc.GetPosition(), 24) << "IV and two blocks read";
 }
