@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <random>
 #include <typeinfo>
+#include <utility>
+#include <vector>
 
 #include "morvane/encode/VRXBase64.h"
 #include "morvane/framework/Exceptions.h"
@@ -243,4 +245,50 @@ TEST(Base64, OversizedFilesAreRefusedBeforeAnythingIsCreated) {
   EXPECT_THROW(c.DecryptFile(big, dst), ERangeError);
   EXPECT_FALSE(FileExists(dst));
   std::filesystem::remove(big);
+}
+
+// One progress call per chunk of 3 × BufferSize bytes (4 × BufferSize characters when
+// decoding), also for the empty text; a cancel raises the run's own class, and a decoding error
+// keeps the output of the chunks decoded before it in the destination file.
+TEST(Base64, ProgressCancelAndPartialOutput) {
+  TVRXBase64 c;
+  std::vector<int> seen;
+  c.SetOnProgress([&](uint8_t n, bool&) { seen.push_back(n); });
+  const std::string bytes3000(3000, 'a'), bytes3001(3001, 'a');
+  const std::string text3000 = ReferenceEncode(bytes3000), text3001 = ReferenceEncode(bytes3001);
+  struct Case {
+    bool encode;
+    const std::string* in;
+    std::vector<int> calls;
+  };
+  const std::string none;
+  for (const Case& k :
+       {Case{true, &none, {1}}, Case{true, &bytes3000, {1}}, Case{true, &bytes3001, {1, 2}},
+        Case{false, &none, {1}}, Case{false, &text3000, {1}}, Case{false, &text3001, {1, 2}}}) {
+    seen.clear();
+    const std::string out = k.encode ? c.EncryptString(*k.in) : c.DecryptString(*k.in);
+    EXPECT_EQ(seen, k.calls) << k.encode << " " << k.in->size();
+    EXPECT_EQ(out, k.encode ? ReferenceEncode(*k.in)
+                            : (k.in == &text3000   ? bytes3000
+                               : k.in == &text3001 ? bytes3001
+                                                   : ""));
+  }
+
+  c.SetOnProgress([](uint8_t n, bool& abort) { abort = n == 2; });
+  try {
+    c.DecryptString(text3001);
+    ADD_FAILURE() << "no cancel";
+  } catch (const EVRXDecryptCancel& e) {
+    EXPECT_EQ(e.Message(), "Operation Canceled by user");
+  }
+  EXPECT_THROW(c.EncryptString(bytes3001), EVRXEncryptCancel);
+  c.SetOnProgress(nullptr);
+
+  const std::string src = TempPath("b-part"), dst = TempPath("b-part-out");
+  WriteWholeFile(src, "Zm9vYmFyZm9v!AAA");
+  for (auto [bufferSize, kept] : {std::pair{1, "foobarfoo"}, std::pair{2, "foobar"}}) {
+    c.SetBufferSize(bufferSize);
+    EXPECT_EQ(BaseExceptionOf([&] { c.DecryptFile(src, dst); }), kInvalid);
+    EXPECT_EQ(ReadWholeFile(dst), kept) << bufferSize;
+  }
 }

@@ -311,3 +311,74 @@ TEST(UUCode, OversizedFilesAreRefusedBeforeAnythingIsCreated) {
   EXPECT_FALSE(FileExists(dst));
   std::filesystem::remove(big);
 }
+
+// One progress call per chunk of 45 × BufferSize bytes (63 × BufferSize characters when
+// decoding). A cancelled DecryptFile keeps the bytes decoded so far and does not make the
+// destination read-only, though the begin line asked for it and set FileName and Status.
+TEST(UUCode, ProgressAndCancelledDecryptFile) {
+  TVRXUUCode c;
+  std::vector<int> seen;
+  c.SetOnProgress([&](uint8_t n, bool&) { seen.push_back(n); });
+  for (size_t n : {size_t{0}, size_t{45000}, size_t{45001}}) {
+    const std::string data = RandomBytes(n, n + 1);
+    seen.clear();
+    const std::string doc = c.EncryptString(data);
+    const std::vector<int> calls = n > 45000 ? std::vector<int>{1, 2} : std::vector<int>{1};
+    EXPECT_EQ(seen, calls) << n;
+    seen.clear();
+    EXPECT_EQ(c.DecryptString(doc), data);
+    EXPECT_EQ(seen, calls) << n;
+  }
+
+  const std::string src = TempPath("u-cancel"), dst = TempPath("u-cancel-out");
+  const std::string data = RandomBytes(100, 5);
+  TVRXUUCode e;
+  e.SetFileName("ro.bin");
+  e.SetStatus("444  ");
+  WriteWholeFile(src, e.EncryptString(data));
+  Reset(dst);
+  TVRXUUCode d;
+  d.SetBufferSize(1);
+  d.SetOnProgress([](uint8_t n, bool& abort) { abort = n == 2; });
+  EXPECT_THROW(d.DecryptFile(src, dst), EVRXDecryptCancel);
+  EXPECT_EQ(ReadWholeFile(dst), data.substr(0, 45));
+  EXPECT_NE(FileGetAttr(dst), faReadOnly);
+  EXPECT_EQ(d.GetFileName(), "ro.bin");
+  EXPECT_EQ(d.GetStatus(), "444  ");
+  d.SetOnProgress(nullptr);
+  Reset(dst);
+  d.DecryptFile(src, dst);
+  EXPECT_EQ(ReadWholeFile(dst), data);
+  EXPECT_EQ(FileGetAttr(dst), faReadOnly);
+  Reset(dst);
+}
+
+// DecryptFile reads the begin line with its line feed, DecryptString without it: the same
+// 9-byte line is long enough to set the fields from a file and too short in a string.
+TEST(UUCode, BeginLineOfAFileCountsItsLineFeed) {
+  const std::string src = TempPath("u-line"), dst = TempPath("u-line-out");
+  for (const std::string line : {"begin 6\r\n", "begin 64\n"}) {
+    const std::string doc = line + "!80``\r\nend\r\n";
+    TVRXUUCode c;
+    c.SetFileName("old");
+    c.SetStatus("600  ");
+    EXPECT_EQ(c.DecryptString(doc), "a");
+    EXPECT_EQ(c.GetFileName(), "old");
+    EXPECT_EQ(c.GetStatus(), "600  ");
+    WriteWholeFile(src, doc);
+    Reset(dst);
+    c.DecryptFile(src, dst);
+    EXPECT_EQ(ReadWholeFile(dst), "a");
+    EXPECT_EQ(c.GetFileName(), "");
+    EXPECT_EQ(c.GetStatus(), line.substr(6));
+  }
+  // Without a carriage return the name runs to the end of the line as read.
+  WriteWholeFile(src, "begin 644  a b\n!80``\r\nend\r\n");
+  TVRXUUCode c;
+  Reset(dst);
+  c.DecryptFile(src, dst);
+  EXPECT_EQ(c.GetFileName(), "a b\n");
+  c.DecryptString("begin 644  a b\n!80``\r\nend\r\n");
+  EXPECT_EQ(c.GetFileName(), "a b");
+  Reset(dst);
+}
