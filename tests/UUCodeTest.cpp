@@ -38,6 +38,33 @@ std::string ReferenceLines(std::string_view data) {
   return out;
 }
 
+// The decoder's steps, byte for byte, for a data part that fits one chunk: a length
+// character, four characters per three bytes (past the end of the data zero bytes), and two
+// characters of line end.
+std::string LiteralDecode(std::string_view part) {
+  size_t at = 0;
+  auto next = [&]() -> uint32_t {
+    const uint8_t c = at < part.size() ? static_cast<uint8_t>(part[at]) : 0;
+    ++at;
+    return static_cast<uint32_t>(c - 32) & 63;
+  };
+  std::string out;
+  for (auto n = static_cast<int64_t>(part.size()); n > 0; n -= 2) {
+    const auto length = static_cast<int32_t>(next());
+    --n;
+    for (int32_t k = length; k > 0; k -= 3, n -= 4) {
+      uint32_t v = 0;
+      for (int i = 0; i < 4; ++i) v = v << 6 | next();
+      out += static_cast<char>(v >> 16);
+      if (k >= 2) out += static_cast<char>(v >> 8);
+      if (k >= 3) out += static_cast<char>(v);
+    }
+    next();
+    next();
+  }
+  return out;
+}
+
 // The message of the EVRXUUError F raised ("" when none); other exceptions pass through.
 template <class F>
 std::string UUErrorOf(F&& f) {
@@ -239,9 +266,32 @@ TEST_P(UUPath, MalformedDataLinesNeverCrash) {
   }
   EXPECT_GT(decoded, 50);
   EXPECT_GT(refused, 20);
-  // The largest length character asks one line for 63 bytes: more than its chunk holds.
-  EXPECT_EQ(UUErrorOf([] { TVRXUUCode().DecryptString("begin \r\n_\r\nend\r\n"); }),
-            "Malformed data line");
+  // The largest length character asks one line for 63 bytes: more than a chunk of one line
+  // holds, and less than one of the default 1000.
+  TVRXUUCode one;
+  one.SetBufferSize(1);
+  EXPECT_EQ(UUErrorOf([&] { one.DecryptString("begin \r\n_\r\nend\r\n"); }), "Malformed data line");
+  EXPECT_EQ(TVRXUUCode().DecryptString("begin \r\n_\r\nend\r\n"), LiteralDecode("_\r\n"));
+}
+
+// A document short enough for one chunk decodes as the decoder's steps say, whatever its
+// lines: line feeds alone, lines that claim more bytes than they carry, any bytes at all.
+TEST(UUCode, ShortDamagedDocumentsDecodeLineByLine) {
+  std::mt19937_64 rng(2045);
+  for (int round = 0; round < 400; ++round) {
+    const std::string data = RandomBytes(rng() % 300, rng());
+    std::string body;
+    if (round % 2 == 0) {  // a document whose lines end in line feeds only
+      body = TVRXUUCode().EncryptString(data);
+      std::erase(body, '\r');
+      body = body.substr(body.find('\n') + 1, body.size() - body.find('\n') - 5) + "`\n";
+    } else {
+      for (size_t i = rng() % 300; i > 0; --i) body += static_cast<char>(rng());
+    }
+    const std::string doc = "begin 644  s\r\n" + body + "end\r\n";
+    EXPECT_EQ(TVRXUUCode().DecryptString(doc), LiteralDecode(doc.substr(14, doc.size() - 19)))
+        << round;
+  }
 }
 
 TEST_P(UUPath, CancelledEncryptFileHasNoEndLine) {

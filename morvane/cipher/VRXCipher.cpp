@@ -486,7 +486,7 @@ void TCustomVRXCipher::RunEncryption(TInput& Input, TOutput& Output, int32_t Siz
 template <class TInput, class TOutput>
 void TCustomVRXCipher::RunDecryption(TInput& Input, TOutput& Output, int32_t Body, int32_t InRoom) {
   const int32_t in = FBufferSize * FCipherBlockSize;
-  const int32_t outRoom = OutputRoom(InRoom, FCipherBlockSize, FPlainBlockSize);
+  const int32_t outRoom = DecryptionOutputRoom(InRoom);
   TRunBuffer leading(FLeadingDataSize);
   TRunBuffer trailing(FTrailingDataSize);
   TRunScope scope(FBuffer, FBufferRoom);
@@ -533,6 +533,12 @@ void TCustomVRXCipher::RunDecryption(TInput& Input, TOutput& Output, int32_t Bod
   EndDecryption(FTrailingDataSize > 0 ? trailing.Data() : nullptr);
 }
 
+int32_t TCustomVRXCipher::DecryptionOutputRoom(int32_t InRoom) const {
+  // CheckRunGeometry has made sure that a full chunk fits 32 bits.
+  return FFullDecryptionOutput ? FBufferSize * FPlainBlockSize
+                               : OutputRoom(InRoom, FCipherBlockSize, FPlainBlockSize);
+}
+
 void TCustomVRXCipher::CheckEncryptionGeometry() const {
   if (FPlainBlockSize == 0) AssertionFailure(kNoInputBlock, kUnit);
   if (FCipherBlockSize == 0) AssertionFailure(kNoOutputBlock, kUnit);
@@ -568,7 +574,7 @@ void TCustomVRXCipher::EncryptStream(TStream& Source, TStream& Dest, int32_t Siz
 void TCustomVRXCipher::DecryptStream(TStream& Source, TStream& Dest, int32_t Size) {
   const int64_t body = CheckDecryptionGeometry(Size);
   const int32_t inRoom = ChunkRoom(FBufferSize * FCipherBlockSize, body, FCipherBlockSize);
-  TRunBuffer plain(OutputRoom(inRoom, FCipherBlockSize, FPlainBlockSize));
+  TRunBuffer plain(DecryptionOutputRoom(inRoom));
   TRunBuffer cipher(inRoom);
   TStreamInput input(Source, cipher);
   TStreamOutput output(Dest, plain);
@@ -688,7 +694,7 @@ std::string TCustomVRXCipher::DecryptString(std::string_view S) {
   const auto size = static_cast<int32_t>(S.size() - 4);
   const int64_t body = CheckDecryptionGeometry(size);
   const int32_t inRoom = ChunkRoom(FBufferSize * FCipherBlockSize, body, FCipherBlockSize);
-  const int32_t outRoom = OutputRoom(inRoom, FCipherBlockSize, FPlainBlockSize);
+  const int32_t outRoom = DecryptionOutputRoom(inRoom);
   std::string out(OutputHint(body, FCipherBlockSize, FPlainBlockSize, outRoom), '\0');
   TMemoryInput input(S.substr(4));
   TStringOutput output(out, 0);

@@ -224,6 +224,10 @@ class TCustomVRXCipher : public TComponent {
 
   // Room of each chunk buffer during a run (guards the insert operations).
   std::array<int32_t, 2> FBufferRoom{};
+  // Set by a class whose DecryptBuffer may give more output than its input blocks in
+  // proportion (a damaged uuencoded line can claim 63 bytes): a decryption's output chunk then
+  // holds BufferSize output blocks even when the whole run is shorter than a chunk.
+  bool FFullDecryptionOutput = false;
 
  private:
   uint8_t ExtractPadByte();
@@ -236,6 +240,8 @@ class TCustomVRXCipher : public TComponent {
   [[noreturn]] void OutputOverflow() const;
   void CheckRunGeometry(int32_t InBlock, int32_t OutBlock) const;
   void ResetPadding(int32_t PadBytes);
+  // The output chunk of a decryption whose input chunk holds InRoom bytes.
+  int32_t DecryptionOutputRoom(int32_t InRoom) const;
 
  protected:
   // For the drivers of derived classes (defined in VRXCipher.cpp, usable there only).

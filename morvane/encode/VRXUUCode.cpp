@@ -33,6 +33,9 @@ constexpr uint32_t Value(uint8_t C) {
 TVRXUUCode::TVRXUUCode(TComponent* AOwner) : TCustomVRXCipher(AOwner) {
   FPlainBlockSize = kLineBytes;
   FCipherBlockSize = kLineChars;
+  // A damaged line may claim up to 63 bytes; a short document still decodes it as its chunk
+  // would, into an output chunk of BufferSize lines.
+  FFullDecryptionOutput = true;
 }
 
 void TVRXUUCode::SetFileName(std::string_view Value) {

@@ -9,8 +9,9 @@
 // byte c to (c - 32) and 63. There is no zero-length line before "end".
 //
 // Decoding trusts the layout the encoder writes: line ends of two bytes, every line but the
-// last full. Other layouts decode to wrong bytes; a data line that would pass the chunk it
-// stands in, or give more bytes than its chunk can hold, raises EVRXUUError.
+// last full. Other layouts decode to wrong bytes, however short the document; a data line that
+// would pass the chunk it stands in while more data follows, or give more bytes than a chunk
+// of BufferSize lines can hold, raises EVRXUUError.
 #pragma once
 
 #include <string>
