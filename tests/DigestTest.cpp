@@ -282,6 +282,29 @@ TEST_P(DigestTest, DecryptionProducesNothingAndANegativeSizeIsRefused) {
   EXPECT_EQ(h->EncryptString(""), Digest(*GetParam().make(), "", 1000));
 }
 
+// The inherited key, key length and mode take no part in a digest, and no leading or trailing
+// data frames it. The decrypting string driver finds no plaintext: a recorded length of 0 gives
+// the empty string, any other the stream read error.
+TEST_P(DigestTest, KeyAndModeDoNotTouchTheDigestAndDecryptStringFindsNothing) {
+  const std::string msg = RandomBytes(150, 12);
+  const std::string plain = Digest(*GetParam().make(), msg, 1000);
+  auto h = GetParam().make();
+  EXPECT_EQ(h->GetLeadingDataSize(), 0);
+  EXPECT_EQ(h->GetTrailingDataSize(), 0);
+  h->SetKey("a key that must not matter");
+  h->SetMode(cipherCFB);
+  EXPECT_EQ(h->GetMode(), cipherCFB);
+  EXPECT_EQ(ToHex(Digest(*h, msg, 1000)), ToHex(plain));
+  h->SetKeyLength(3);
+  h->SetMode(cipherPCBC);
+  EXPECT_EQ(ToHex(Digest(*h, msg, 2)), ToHex(plain));
+
+  EXPECT_EQ(h->DecryptString(std::string("\0\0\0\0", 4) + msg), "");
+  EXPECT_THROW(h->DecryptString(std::string("\x01\0\0\0", 4) + msg), EReadError);
+  EXPECT_THROW(h->DecryptString(std::string("\0\0\0\0", 4)), EAssertionFailed);
+  EXPECT_EQ(ToHex(Digest(*h, msg, 1000)), ToHex(plain));  // still usable afterwards
+}
+
 INSTANTIATE_TEST_SUITE_P(Digests, DigestTest, ::testing::ValuesIn(kAlgorithms),
                          [](const auto& info) { return std::string(info.param.name); });
 
