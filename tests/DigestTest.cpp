@@ -12,6 +12,7 @@
 #include <iostream>
 #include <memory>
 #include <random>
+#include <vector>
 
 #include "morvane/framework/CpuFeatures.h"
 #include "morvane/hash/VRXMD5.h"
@@ -22,6 +23,9 @@
 
 #if MORVANE_HAVE_OPENSSL
 #include <openssl/evp.h>
+#endif
+#if MORVANE_HAVE_CRYPTOPP
+#include <cryptopp/ripemd.h>
 #endif
 
 using namespace morvane;
@@ -383,6 +387,33 @@ TEST(DigestOracle, AgreesWithOpenSSLOnRandomMessages) {
           << n << " bytes, BufferSize " << bufferSize;
     }
     EVP_MD_free(md);
+  }
+#endif
+}
+
+// Crypto++ as a second implementation of RIPEMD-128: every length through several blocks and
+// around the chunk size, cut into chunks of 1, 2, 3 and 1000 blocks.
+TEST(DigestOracle, RipeMD128AgreesWithCryptoPP) {
+#if !MORVANE_HAVE_CRYPTOPP
+  GTEST_SKIP() << "Crypto++ was not found when the tests were built";
+#else
+  auto theirs = [](const std::string& m) {
+    std::string out(CryptoPP::RIPEMD128::DIGESTSIZE, '\0');
+    CryptoPP::RIPEMD128().CalculateDigest(reinterpret_cast<CryptoPP::byte*>(out.data()),
+                                          reinterpret_cast<const CryptoPP::byte*>(m.data()),
+                                          m.size());
+    return out;
+  };
+  const std::string data = RandomBytes(64120, 21);
+  std::vector<size_t> lengths;
+  for (size_t n = 0; n <= 300; ++n) lengths.push_back(n);
+  for (size_t n : {63936u, 63999u, 64000u, 64001u, 64055u, 64056u, 64120u}) lengths.push_back(n);
+  TVRXRIPEMD128 h;
+  for (size_t n : lengths) {
+    const std::string msg = data.substr(0, n), expected = ToHex(theirs(msg));
+    for (int32_t bufferSize : {1, 2, 3, 1000}) {
+      ASSERT_EQ(ToHex(Digest(h, msg, bufferSize)), expected) << n << " bytes, " << bufferSize;
+    }
   }
 #endif
 }
