@@ -2,102 +2,29 @@
 // chaining modes through every driver, and the layouts' edge cases.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <optional>
 
 #include "morvane/ciphers/VRXBlowfish.h"
 #include "morvane/framework/Files.h"
+#include "support/CipherRecords.h"
 #include "support/Vectors.h"
 
 using namespace morvane;
-using morvane::test::FromHex;
-using morvane::test::HexWords;
 using morvane::test::LoadVectorGroup;
 using morvane::test::LoadVectors;
 using morvane::test::RandomBytes;
+using morvane::test::ReadWholeFile;
 using morvane::test::TempPath;
 using morvane::test::ToHex;
 using morvane::test::VectorRecord;
+using morvane::test::WriteWholeFile;
 
 namespace {
 
 constexpr TCipherMode kModes[] = {cipherECB, cipherCBC, cipherCFB, cipherOFB, cipherPCBC};
 
-TCipherMode ModeByName(const std::string& name) {
-  if (name == "ECB") return cipherECB;
-  if (name == "CBC") return cipherCBC;
-  if (name == "CFB") return cipherCFB;
-  if (name == "OFB") return cipherOFB;
-  if (name == "PCBC") return cipherPCBC;
-  ADD_FAILURE() << "unknown mode " << name;
-  return cipherECB;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
 std::vector<uint32_t> IVOf(const TVRXBlowFish& c) {
   return {c.GetIV(0), c.GetIV(1)};
-}
-
-// Sets a component up as a record says (Key, Mode, IV, BufferSize).
-void SetUpFromRecord(TVRXBlowFish& c, const VectorRecord& r) {
-  c.SetKey(r.Bytes("Key"));
-  c.SetMode(ModeByName(r.Get("Mode")));
-  if (r.Has("IV") && r.Get("IV") != "default") {
-    const auto iv = HexWords(r.Get("IV"));
-    for (size_t i = 0; i < iv.size(); ++i) c.SetIV(static_cast<int32_t>(i), iv[i]);
-  }
-  if (r.Has("BufferSize")) c.SetBufferSize(std::stoi(r.Get("BufferSize")));
-}
-
-// Runs step 1 or step 2 of a component record (step 1 may end in the error the record names).
-void RunStep(TVRXBlowFish& c, const VectorRecord& r, const std::string& suffix) {
-  const std::string where = r.Where() + " step" + (suffix.empty() ? "1" : suffix);
-  int chunks = 0;
-  c.SetOnProgress([&](uint8_t, bool&) { ++chunks; });
-  const bool encrypting = r.Has("Plaintext" + suffix);
-  const std::string errorAt = r.Has("ErrorAt") ? r.Get("ErrorAt") : "";
-  const std::string step = encrypting ? "EncryptString" : "DecryptString";
-  if (suffix.empty() && errorAt == step) {
-    const std::string input = r.Bytes(encrypting ? "Plaintext" : "Encrypted");
-    try {
-      if (encrypting) {
-        c.EncryptString(input);
-      } else {
-        c.DecryptString(input);
-      }
-      ADD_FAILURE() << where << ": no error";
-    } catch (const EReadError&) {
-      EXPECT_EQ(r.Get("Error"), "stream read error") << where;
-    } catch (const Exception& e) {
-      EXPECT_EQ(std::string(e.what()), r.Get("Error")) << where;
-    }
-    return;
-  }
-  if (encrypting) {
-    const std::string out = c.EncryptString(r.Bytes("Plaintext" + suffix));
-    EXPECT_EQ(ToHex(out), r.Get("EncryptString" + suffix)) << where;
-  } else {
-    const std::string out = c.DecryptString(r.Bytes("Encrypted" + suffix));
-    EXPECT_EQ(ToHex(out), r.Get("DecryptString" + suffix)) << where;
-  }
-  if (suffix.empty() && r.Has("Chunks")) {
-    EXPECT_EQ(chunks, std::stoi(r.Get("Chunks"))) << where;
-  }
-  if (r.Has("IVAfter" + suffix)) {
-    EXPECT_EQ(IVOf(c), HexWords(r.Get("IVAfter" + suffix))) << where;
-  }
-  if (suffix.empty() && r.Has("KeyAfter")) {
-    EXPECT_EQ(ToHex(c.GetKey()), r.Get("KeyAfter")) << where;
-  }
-  c.SetOnProgress(nullptr);
 }
 
 std::vector<VectorRecord> ComponentRecords() {
@@ -144,50 +71,7 @@ TEST(Blowfish, PublishedBlockVectorsThroughAtomsAndEcbStreams) {
 TEST(Blowfish, ComponentRecords) {
   const auto records = ComponentRecords();
   ASSERT_GE(records.size(), 20u);
-  for (const auto& r : records) {
-    TVRXBlowFish c;
-    SetUpFromRecord(c, r);
-    RunStep(c, r, "");
-    if (r.Has("ErrorAt")) continue;
-    if (r.Has("Plaintext2") || r.Has("Encrypted2")) RunStep(c, r, "2");
-
-    if (!r.Has("Plaintext")) continue;
-    const std::string plain = r.Bytes("Plaintext");
-    const std::string expected = FromHex(r.Get("EncryptString"));
-    // A second component set up alike, with another IV, reads it back and ends with IVAfter.
-    TVRXBlowFish d;
-    SetUpFromRecord(d, r);
-    d.SetIV(0, 0xDEADBEEF);
-    EXPECT_EQ(d.DecryptString(expected), plain) << r.Where();
-    if (r.Has("IVAfter")) {
-      EXPECT_EQ(IVOf(d), HexWords(r.Get("IVAfter"))) << r.Where();
-    }
-
-    // One block per chunk gives the same bytes.
-    TVRXBlowFish one;
-    SetUpFromRecord(one, r);
-    one.SetBufferSize(1);
-    EXPECT_EQ(ToHex(one.EncryptString(plain)), r.Get("EncryptString")) << r.Where();
-
-    // The encrypted stream and the encrypted file of the same plaintext.
-    TVRXBlowFish s;
-    SetUpFromRecord(s, r);
-    TReadOnlyMemoryStream src(plain);
-    TMemoryStream dst;
-    s.EncryptStream(src, dst, static_cast<int32_t>(plain.size()));
-    EXPECT_EQ(dst.Data(), expected.substr(4)) << r.Where();
-    EXPECT_EQ(dst.GetPosition(), 0);
-
-    TVRXBlowFish f;
-    SetUpFromRecord(f, r);
-    const std::string in = TempPath("rec.plain"), enc = TempPath("rec.enc"),
-                      dec = TempPath("rec.dec");
-    WriteFile(in, plain);
-    f.EncryptFile(in, enc);
-    EXPECT_EQ(ReadFile(enc), expected.substr(4) + expected.substr(0, 4)) << r.Where();
-    f.DecryptFile(enc, dec);
-    EXPECT_EQ(ReadFile(dec), plain) << r.Where();
-  }
+  for (const auto& r : records) morvane::test::TCipherRecords<TVRXBlowFish, 2>::Run(r);
 }
 
 // ---- Round trips and chaining across chunks
@@ -235,13 +119,13 @@ TEST(Blowfish, FilesInEveryMode) {
       const std::string plain = RandomBytes(n, n + 100 * mode);
       const std::string src = TempPath("bf.src"), enc = TempPath("bf.enc"),
                         dec = TempPath("bf.dec");
-      WriteFile(src, plain);
-      WriteFile(dec, std::string(50000, 'x'));  // an existing destination is replaced
+      WriteWholeFile(src, plain);
+      WriteWholeFile(dec, std::string(50000, 'x'));  // an existing destination is replaced
       TVRXBlowFish c;
       c.SetKey("file key");
       c.SetMode(mode);
       c.EncryptFile(src, enc);
-      const std::string e = ReadFile(enc);
+      const std::string e = ReadWholeFile(enc);
       ASSERT_EQ(e.size(), 8 + 8 * std::max<size_t>(1, (n + 7) / 8) + 4);
       EXPECT_EQ(LoadLE32(e.data() + e.size() - 4), n);
       // The file is the encrypted string rearranged: stream first, then the length.
@@ -254,7 +138,7 @@ TEST(Blowfish, FilesInEveryMode) {
       d.SetKey("file key");
       d.SetMode(mode);
       d.DecryptFile(enc, dec);
-      EXPECT_EQ(ReadFile(dec), plain) << int(mode) << " " << n;
+      EXPECT_EQ(ReadWholeFile(dec), plain) << int(mode) << " " << n;
     }
   }
 }
@@ -473,7 +357,7 @@ TEST(Blowfish, ProgressAndCancel) {
 
   // Cancelling the first chunk of a file leaves the leading data only, without the size.
   const std::string src = TempPath("cancel.src"), dst = TempPath("cancel.dst");
-  WriteFile(src, std::string(100, 'c'));
+  WriteWholeFile(src, std::string(100, 'c'));
   c.SetMode(cipherCFB);
   const uint32_t ivBefore = c.GetIV(0);
   c.SetOnProgress([](uint8_t, bool& abort) { abort = true; });
@@ -483,7 +367,7 @@ TEST(Blowfish, ProgressAndCancel) {
   } catch (const EVRXEncryptCancel& e) {
     EXPECT_STREQ(e.what(), "Operation Canceled by user");
   }
-  const std::string partial = ReadFile(dst);
+  const std::string partial = ReadWholeFile(dst);
   EXPECT_EQ(partial.size(), 8u);
   EXPECT_EQ(LoadLE32(partial.data()), ivBefore);
   // The chunk was transformed before the handler ran: CFB has moved the IV on.
@@ -665,7 +549,7 @@ TEST(Blowfish, PcbcAndCfbFeedbackAgreeWithOpenSslBlocks) {
 TEST(Blowfish, FileProgressAndCancelLeavePartialFiles) {
   const std::string plain = RandomBytes(8001, 21);
   const std::string src = TempPath("fp.src"), enc = TempPath("fp.enc"), dec = TempPath("fp.dec");
-  WriteFile(src, plain);
+  WriteWholeFile(src, plain);
   TVRXBlowFish c;
   c.SetKey("file progress");
   c.SetMode(cipherCBC);
@@ -676,17 +560,18 @@ TEST(Blowfish, FileProgressAndCancelLeavePartialFiles) {
   seen.clear();
   c.DecryptFile(enc, dec);
   EXPECT_EQ(seen, (std::vector<int>{1, 2}));
-  EXPECT_EQ(ReadFile(dec), plain);
-  const std::string full = ReadFile(enc);
+  EXPECT_EQ(ReadWholeFile(dec), plain);
+  const std::string full = ReadWholeFile(enc);
 
   // Cancelled on the second chunk: the first chunk's output is there, the second's is not.
   c.SetBufferSize(1);
   c.SetOnProgress([](uint8_t n, bool& abort) { abort = n == 2; });
   EXPECT_THROW(c.EncryptFile(src, TempPath("fp.partial")), EVRXEncryptCancel);
-  EXPECT_EQ(ReadFile(TempPath("fp.partial")), full.substr(0, 16)) << "IV and one block, no size";
-  WriteFile(dec, std::string(20000, 'z'));
+  EXPECT_EQ(ReadWholeFile(TempPath("fp.partial")), full.substr(0, 16))
+      << "IV and one block, no size";
+  WriteWholeFile(dec, std::string(20000, 'z'));
   EXPECT_THROW(c.DecryptFile(enc, dec), EVRXDecryptCancel);
-  EXPECT_EQ(ReadFile(dec), plain.substr(0, 8)) << "one block, not cut to the recorded size";
+  EXPECT_EQ(ReadWholeFile(dec), plain.substr(0, 8)) << "one block, not cut to the recorded size";
 
   // Streams: the output so far stays and the stream is not rewound.
   TReadOnlyMemoryStream encSrc(std::string_view(full).substr(0, full.size() - 4));

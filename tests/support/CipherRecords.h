@@ -158,6 +158,7 @@ class TCipherRecords {
       TMemoryStream dst;
       s.EncryptStream(src, dst, static_cast<int32_t>(plain.size()));
       EXPECT_EQ(ToHex(dst.Data()), ToHex(expected.substr(4))) << r.Where();
+      EXPECT_EQ(dst.GetPosition(), 0) << r.Where() << ": the destination is rewound";
     }
     TCipher f;
     SetUp(f, r);
