@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchData.h"
 #include "morvane/ciphers/VRXBlowfish.h"
 #include "morvane/framework/Streams.h"
 
@@ -43,27 +44,8 @@ const char* ModeName(TCipherMode m) {
   return names[m];
 }
 
-size_t BulkBytes() {
-  static const size_t bytes = [] {
-    const char* env = std::getenv("MORVANE_BENCH_MIB");
-    const long mib = env ? std::atol(env) : 64;
-    return static_cast<size_t>(mib > 0 ? mib : 64) << 20;
-  }();
-  return bytes;
-}
-
-const std::string& BulkData() {
-  static const std::string data = [] {
-    std::string d(BulkBytes(), '\0');
-    uint32_t x = 0x12345678;
-    for (auto& c : d) {
-      x = x * 1664525u + 1013904223u;
-      c = static_cast<char>(x >> 24);
-    }
-    return d;
-  }();
-  return data;
-}
+using morvane::bench::BulkBytes;
+using morvane::bench::BulkData;
 
 const std::string kKey = "Morvane bench key 16";
 const uint8_t kIv[8] = {1, 2, 3, 4, 5, 6, 7, 8};

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchData.h"
 #include "morvane/ciphers/VRXDes.h"
 #include "morvane/ciphers/VRXTwoFish.h"
 #include "morvane/framework/Streams.h"
@@ -62,27 +63,8 @@ size_t BlockOf(TFamily f) {
 }
 const uint8_t kIv[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 
-size_t BulkBytes() {
-  static const size_t bytes = [] {
-    const char* env = std::getenv("MORVANE_BENCH_MIB");
-    const long mib = env ? std::atol(env) : 16;
-    return static_cast<size_t>(mib > 0 ? mib : 16) << 20;
-  }();
-  return bytes;
-}
-
-const std::string& BulkData() {
-  static const std::string data = [] {
-    std::string d(BulkBytes(), '\0');
-    uint32_t x = 0x2468ACE1;
-    for (auto& c : d) {
-      x = x * 1664525u + 1013904223u;
-      c = static_cast<char>(x >> 24);
-    }
-    return d;
-  }();
-  return data;
-}
+using morvane::bench::BulkBytes;
+using morvane::bench::BulkData;
 
 // One pass over the bulk data per iteration; bytes per second of CPU time.
 template <class Fn>

@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 
+#include "BenchData.h"
 #include "morvane/framework/Streams.h"
 #include "morvane/hash/VRXMD5.h"
 #include "morvane/hash/VRXRMD.h"
@@ -44,27 +45,8 @@ enum TAlg { algMD5, algSHA1, algRIPEMD160, algRIPEMD128 };
 const char* const kAlgNames[] = {"MD5", "SHA1", "RIPEMD160", "RIPEMD128"};
 const size_t kDigestSizes[] = {16, 20, 20, 16};
 
-size_t BulkBytes() {
-  static const size_t bytes = [] {
-    const char* env = std::getenv("MORVANE_BENCH_MIB");
-    const long mib = env ? std::atol(env) : 64;
-    return static_cast<size_t>(mib > 0 ? mib : 64) << 20;
-  }();
-  return bytes;
-}
-
-const std::string& BulkData() {
-  static const std::string data = [] {
-    std::string d(BulkBytes(), '\0');
-    uint32_t x = 0x9E3779B9;
-    for (auto& c : d) {
-      x = x * 1664525u + 1013904223u;
-      c = static_cast<char>(x >> 24);
-    }
-    return d;
-  }();
-  return data;
-}
+using morvane::bench::BulkBytes;
+using morvane::bench::BulkData;
 
 const std::string kShort = "sixteen bytes!!!";
 static_assert(sizeof("sixteen bytes!!!") == 17);
