@@ -7,6 +7,8 @@
 // 16 bytes returned as a new byte string, as EncryptString returns it.
 #include <benchmark/benchmark.h>
 
+#include <memory>
+
 #include <cstdlib>
 #include <cstring>
 #include <functional>

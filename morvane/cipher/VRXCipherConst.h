@@ -48,6 +48,13 @@ class EVRXOutOfRange : public Exception {
   EVRXOutOfRange() : Exception("Key index out of range") {}
   using Exception::Exception;
 };
+// Ciphertext whose layout is damaged: a body that is not whole cipher blocks, a recorded size that
+// disagrees with the body, data cut short. A stream read error, so callers that catch EReadError
+// keep catching it; the message says which layout and what was found.
+class EVRXDamagedData : public EReadError {
+ public:
+  using EReadError::EReadError;
+};
 class EVRXEncryptCancel : public Exception {
  public:
   EVRXEncryptCancel() : Exception("Operation Canceled by user") {}
