@@ -8,8 +8,8 @@
 #include <string>
 
 #include "morvane/encode/VRXBase64.h"
-#include "morvane/encode/VRXEncodeKernels.h"
 #include "morvane/encode/VRXUUCode.h"
+#include "morvane/encode/internal/VRXEncodeKernels.h"
 #include "morvane/framework/Streams.h"
 
 #ifdef MORVANE_HAVE_OPENSSL

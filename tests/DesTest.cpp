@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "morvane/ciphers/VRXDes.h"
+#include "morvane/ciphers/internal/DesCore.h"
 #include "support/CipherRecords.h"
 #include "support/Vectors.h"
 

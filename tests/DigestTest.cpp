@@ -14,7 +14,7 @@
 #include <random>
 #include <vector>
 
-#include "morvane/framework/CpuFeatures.h"
+#include "morvane/framework/internal/CpuFeatures.h"
 #include "morvane/hash/VRXMD5.h"
 #include "morvane/hash/VRXRMD.h"
 #include "morvane/hash/VRXRMD128.h"

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "morvane/ciphers/VRXTwoFish.h"
+#include "morvane/ciphers/internal/TwoFishCore.h"
 #include "support/CipherRecords.h"
 #include "support/Vectors.h"
 

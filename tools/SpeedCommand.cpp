@@ -15,10 +15,10 @@
 #include "morvane/ciphers/VRXDes.h"
 #include "morvane/ciphers/VRXTwoFish.h"
 #include "morvane/encode/VRXBase64.h"
-#include "morvane/encode/VRXEncodeKernels.h"
 #include "morvane/encode/VRXUUCode.h"
-#include "morvane/framework/CpuFeatures.h"
+#include "morvane/encode/internal/VRXEncodeKernels.h"
 #include "morvane/framework/Streams.h"
+#include "morvane/framework/internal/CpuFeatures.h"
 #if __has_include("morvane/hash/VRXMD5.h")  // the digest units, once they are in the tree
 #include "morvane/hash/VRXMD5.h"
 #include "morvane/hash/VRXRMD.h"

@@ -4,6 +4,7 @@
 #include <array>
 #include <string_view>
 
+#include "morvane/ciphers/internal/DesCore.h"
 #include "morvane/framework/SecureWipe.h"
 #include "morvane/strings/VRXStrings.h"
 
@@ -53,6 +54,10 @@ void OneBlock(const detail::TDesCore& Core, TModes::TRegisters& Regs, uint32_t& 
 }
 
 }  // namespace
+
+detail::TDesCore TVRXDES::Core() const noexcept {
+  return {&FSubKeys, &FSubKeysReversed};
+}
 
 TVRXDES::TVRXDES(TComponent* AOwner) : TCustomVRXCipher(AOwner) {
   FChain.FIV = {0x3A61C7E2, 0x9B0D4F18};

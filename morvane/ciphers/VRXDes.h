@@ -9,7 +9,7 @@
 
 #include "morvane/cipher/VRXBlockModes.h"
 #include "morvane/cipher/VRXCipher.h"
-#include "morvane/ciphers/DesCore.h"
+#include "morvane/ciphers/DesKey.h"
 
 namespace morvane {
 
@@ -63,7 +63,7 @@ class TVRXDES : public TCustomVRXCipher {
   void DecryptBuffer() override;
 
  private:
-  detail::TDesCore Core() const noexcept { return {&FSubKeys, &FSubKeysReversed}; }
+  detail::TDesCore Core() const noexcept;
 
   detail::TChainRegisters<2> FChain;  // FIV, FPrevCipher, FPrevPlain, FBlockCount
   detail::TDesRoundKeys FSubKeys{};   // round order

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "morvane/ciphers/internal/TwoFishCore.h"
 #include "morvane/framework/SecureWipe.h"
 #include "morvane/strings/VRXStrings.h"
 
@@ -29,6 +30,10 @@ void OneBlock(const detail::TTwoFishCore& Core, TModes::TRegisters& Regs, TBlock
 }
 
 }  // namespace
+
+detail::TTwoFishCore TVRXTwoFish::Core() const noexcept {
+  return {&FKeyTables, GetNumRounds()};
+}
 
 TVRXTwoFish::TVRXTwoFish(TComponent* AOwner) : TCustomVRXCipher(AOwner) {
   FPlainBlockSize = 16;

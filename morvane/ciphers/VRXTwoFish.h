@@ -17,7 +17,7 @@
 
 #include "morvane/cipher/VRXBlockModes.h"
 #include "morvane/cipher/VRXCipher.h"
-#include "morvane/ciphers/TwoFishCore.h"
+#include "morvane/ciphers/TwoFishKey.h"
 #include "morvane/ciphers/VRXTwoFishTools.h"
 
 namespace morvane {
@@ -76,7 +76,7 @@ class TVRXTwoFish : public TCustomVRXCipher {
   void DecryptBuffer() override;
 
  private:
-  detail::TTwoFishCore Core() const noexcept { return {&FKeyTables, GetNumRounds()}; }
+  detail::TTwoFishCore Core() const noexcept;
   void WipeSchedule() noexcept;
 
   std::array<int32_t, 3> FRounds{16, 16, 16};  // 128-, 192- and 256-bit keys

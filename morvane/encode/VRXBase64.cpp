@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "morvane/encode/VRXEncodeKernels.h"
+#include "morvane/encode/internal/VRXEncodeKernels.h"
 #include "morvane/framework/Exceptions.h"
 #include "morvane/framework/Streams.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "morvane/encode/VRXEncodeKernels.h"
+#include "morvane/encode/internal/VRXEncodeKernels.h"
 #include "morvane/framework/Files.h"
 #include "morvane/framework/Streams.h"
 #include "morvane/strings/VRXStrings.h"

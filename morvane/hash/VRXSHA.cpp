@@ -4,9 +4,9 @@
 #include <bit>
 #include <utility>
 
-#include "morvane/framework/CpuFeatures.h"
 #include "morvane/framework/Endian.h"
 #include "morvane/framework/SecureWipe.h"
+#include "morvane/framework/internal/CpuFeatures.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>

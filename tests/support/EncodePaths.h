@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "morvane/encode/VRXEncodeKernels.h"
+#include "morvane/encode/internal/VRXEncodeKernels.h"
 
 namespace morvane::test {
 

@@ -10,7 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "morvane/ciphers/BlockCoreSupport.h"
+#include "morvane/ciphers/TwoFishKey.h"
+#include "morvane/ciphers/internal/BlockCoreSupport.h"
 
 namespace morvane::detail {
 
@@ -24,13 +25,6 @@ extern const std::array<std::array<uint32_t, 256>, 4> kTwoFishMDS;
 
 // The function h with the key words K[0..k-1] (k 2, 3 or 4; any other k acts as 2).
 uint32_t TwoFishH(uint32_t X, const uint32_t* K, int k) noexcept;
-
-// What one key schedule makes: the 40 whitening and round keys, and the function g folded with
-// the S-box key words into four full tables (g(x) = S[0][x0] ^ S[1][x1] ^ S[2][x2] ^ S[3][x3]).
-struct TTwoFishKey {
-  std::array<uint32_t, 40> SubKeys;
-  std::array<std::array<uint32_t, 256>, 4> S;
-};
 
 // The key schedule of the first 8k bytes of the key, given as words (the first byte least
 // significant), and of its S-box key words (SBoxKeys[0] from the last 64-bit piece of the key,

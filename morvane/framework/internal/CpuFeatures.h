@@ -12,7 +12,7 @@ struct TCpuFeatures {
   bool ssse3 = false;
   bool sse41 = false;
   bool avx2 = false;
-  bool sha = false;   // the SHA extensions (SHA-1/SHA-256 instructions)
+  bool sha = false;  // the SHA extensions (SHA-1/SHA-256 instructions)
   bool bmi2 = false;
 };
 

@@ -1,10 +1,10 @@
-#include "morvane/encode/VRXEncodeKernels.h"
+#include "morvane/encode/internal/VRXEncodeKernels.h"
 
 #include <array>
 #include <atomic>
 #include <cstring>
 
-#include "morvane/framework/CpuFeatures.h"
+#include "morvane/framework/internal/CpuFeatures.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #define MORVANE_ENCODE_X86 1

@@ -9,13 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "morvane/ciphers/BlockCoreSupport.h"
+#include "morvane/ciphers/DesKey.h"
+#include "morvane/ciphers/internal/BlockCoreSupport.h"
 
 namespace morvane::detail {
-
-// The 16 round keys, two words per round in round order, each 48-bit key spread into eight
-// 6-bit groups aligned for the table lookups of the round function.
-using TDesRoundKeys = std::array<uint32_t, 32>;
 
 // The DES key schedule (PC-1, the left shifts, PC-2) of an 8-byte key.
 void DesKeySchedule(const uint8_t* Key, TDesRoundKeys& Keys) noexcept;

@@ -1,4 +1,4 @@
-#include "morvane/ciphers/DesCore.h"
+#include "morvane/ciphers/internal/DesCore.h"
 
 #include "morvane/framework/Endian.h"
 

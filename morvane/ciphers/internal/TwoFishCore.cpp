@@ -1,4 +1,4 @@
-#include "morvane/ciphers/TwoFishCore.h"
+#include "morvane/ciphers/internal/TwoFishCore.h"
 
 #include "morvane/ciphers/VRXTwoFishTools.h"
 

@@ -1,4 +1,4 @@
-#include "morvane/framework/CpuFeatures.h"
+#include "morvane/framework/internal/CpuFeatures.h"
 
 #include <cstdint>
 #include <cstdlib>
