@@ -2,9 +2,11 @@
 // re-initialisation, and the Mersenne Twister against the standard library's engine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <sstream>
 #include <vector>
@@ -25,6 +27,8 @@ class TCountingGenerator : public TVRXRandomGenerator {
  public:
   uint8_t GetSeed(int32_t) const override { return 0; }
   void SetSeed(int32_t, uint8_t) override {}
+  uint32_t GetSeedWord(int32_t) const override { return 0; }
+  void SetSeedWord(int32_t, uint32_t) override {}
   void GetWord32(uint32_t& Value) override { Value = ++next; }
   int32_t SeedSize() const override { return 0; }
   uint32_t next = 0;
@@ -78,13 +82,29 @@ std::vector<uint32_t> Replay(TVRXRandomGenerator& gen, const std::string& calls)
   return out;
 }
 
+// The seed of a record: hex bytes ("Seed", one per word, through SetSeed) or whole words
+// ("SeedWords" lines, through SetSeedWords).
+template <class G>
+void LoadRecordSeed(G& gen, const test::VectorRecord& r) {
+  if (r.Has("SeedWords")) {
+    std::vector<uint32_t> words;
+    for (const auto& line : r.GetAll("SeedWords")) {
+      const auto w = HexWords(line);
+      words.insert(words.end(), w.begin(), w.end());
+    }
+    gen.SetSeedWords(words);
+  } else {
+    LoadSeed(gen, r.Bytes("Seed"));
+  }
+}
+
 template <class G>
 void RunVectorFile(const std::string& file) {
   int records = 0;
   for (const auto& r : test::LoadVectors(file)) {
     SCOPED_TRACE(r.Where());
     ++records;
-    const std::string seed = r.Bytes("Seed");
+    const std::string seed = r.Has("Seed") ? r.Bytes("Seed") : std::string(1, '\1');
     const bool zeroSeed = seed.find_first_not_of('\0') == std::string::npos;
     if (r.Has("Count")) {
       std::vector<uint32_t> expected;
@@ -94,7 +114,7 @@ void RunVectorFile(const std::string& file) {
       }
       ASSERT_EQ(expected.size(), std::stoul(r.Get("Count")));
       G gen;
-      LoadSeed(gen, seed);
+      LoadRecordSeed(gen, r);
       EXPECT_EQ(Draw(gen, expected.size()), expected);
       if (zeroSeed) {
         G fresh;  // the constructor's own Init, no seed set
@@ -103,7 +123,7 @@ void RunVectorFile(const std::string& file) {
     }
     if (r.Has("Calls")) {
       G gen;
-      LoadSeed(gen, seed);
+      LoadRecordSeed(gen, r);
       EXPECT_EQ(Replay(gen, r.Get("Calls")), HexWords(r.Get("Values")));
     }
   }
@@ -139,8 +159,14 @@ TEST(RandomBaseTest, WideDrawsGoThroughGetWord32InOrder) {
   EXPECT_EQ(std::vector<uint32_t>(raw, raw + 6), (std::vector<uint32_t>{0, 7, 8, 9, 10, 0}));
   EXPECT_THROW(gen.GetWord128(static_cast<uint32_t*>(nullptr)), ERangeError);
   EXPECT_EQ(gen.next, 10u);
+  // As one number: the first word drawn is the low half.
+  EXPECT_EQ(gen.GetWord64(), uint64_t{12} << 32 | 11u);
+  TRandomBits64 bits(gen);
+  EXPECT_EQ(bits(), uint64_t{14} << 32 | 13u);
+  EXPECT_EQ(gen(), 15u);  // the base's uniform random bit generator call
+  EXPECT_EQ(gen.next, 15u);
   gen.Init();  // the base body does nothing
-  EXPECT_EQ(gen.next, 10u);
+  EXPECT_EQ(gen.next, 15u);
 }
 
 TEST(RandomBaseTest, NamesSizesAndOwner) {
@@ -214,19 +240,39 @@ TYPED_TEST(GeneratorTest, SeedIndexOutsideTheSeedIsRejected) {
 
 // The standard library's engine, loaded with the seed words as its state through its text form,
 // twists on its first call as the reference code does with its index at 624: each block of ours
-// is its next 624 outputs read backwards.
+// is its next 624 outputs read backwards. The same holds for whole seed words, and for a
+// std::seed_seq, which the engine's own seeding turns into its state words the same way.
 TEST(MT19937BTest, BlocksAreTheStandardEngineReversed) {
-  for (uint64_t trial = 0; trial < 4; ++trial) {
+  for (uint64_t trial = 0; trial < 7; ++trial) {
     SCOPED_TRACE(trial);
-    std::string seed = RandomBytes(624, 100 + trial);
-    if (trial == 3) seed.assign(624, '\0'), seed[623] = 1;  // one bit, in the last word only
-    std::ostringstream state;
-    for (unsigned char c : seed) state << static_cast<unsigned>(c) << ' ';
-    state << 624;  // the engine's index
+    std::vector<uint32_t> words(624);
+    const std::string seed = RandomBytes(624 * 4, 100 + trial);
+    for (size_t i = 0; i < 624; ++i)
+      words[i] = trial < 3 ? static_cast<uint8_t>(seed[i])
+                           : static_cast<uint32_t>(static_cast<uint8_t>(seed[4 * i])) << 24 |
+                                 static_cast<uint32_t>(static_cast<uint8_t>(seed[4 * i + 1])) << 8 |
+                                 static_cast<uint8_t>(seed[4 * i + 2]);
+    if (trial == 3) std::fill(words.begin(), words.end(), 0), words[623] = 1;  // one bit, last word
+    if (trial == 4) std::fill(words.begin(), words.end(), 0xFFFFFFFFu);
     std::mt19937 ref;
-    std::istringstream(state.str()) >> ref;
     TVRXMT19937B gen;
-    LoadSeed(gen, seed);
+    if (trial >= 5) {
+      std::seed_seq theirs{uint32_t{0xC0FFEE}, uint32_t(trial), 0xFFFFFFFFu, 7u};
+      std::seed_seq ours{uint32_t{0xC0FFEE}, uint32_t(trial), 0xFFFFFFFFu, 7u};
+      ref.seed(theirs);
+      gen.Seed(ours);
+    } else {
+      std::ostringstream state;
+      for (uint32_t w : words) state << w << ' ';
+      state << 624;  // the engine's index
+      std::istringstream(state.str()) >> ref;
+      if (trial < 3) {
+        for (size_t i = 0; i < 624; ++i) gen.SetSeed(static_cast<int32_t>(i), uint8_t(words[i]));
+        gen.Init();
+      } else {
+        gen.SetSeedWords(words);
+      }
+    }
     const auto ours = Draw(gen, 3 * 624);
     for (size_t block = 0; block < 3; ++block) {
       std::vector<uint32_t> theirs(624);
@@ -237,4 +283,95 @@ TEST(MT19937BTest, BlocksAreTheStandardEngineReversed) {
           << "block " << block;
     }
   }
+}
+
+// Whole seed words: stored whole (GetSeed sees the low byte), a whole seed of the wrong length
+// is refused without a change, and a std::seed_seq fills word 0 first with what its generate
+// writes.
+TYPED_TEST(GeneratorTest, WholeWordSeeding) {
+  TypeParam gen, ref;
+  const size_t size = static_cast<size_t>(gen.SeedSize());
+  std::seed_seq seq{1u, 2u, 3u, 0x80000000u};
+  gen.Seed(seq);
+  std::vector<uint32_t> words(size);
+  std::seed_seq{1u, 2u, 3u, 0x80000000u}.generate(words.begin(), words.end());  // a twin
+  for (size_t i = 0; i < size; ++i) {
+    const auto idx = static_cast<int32_t>(i);
+    ASSERT_EQ(gen.GetSeedWord(idx), words[i]) << i;
+    ASSERT_EQ(gen.GetSeed(idx), static_cast<uint8_t>(words[i])) << i;
+  }
+  ref.SetSeedWords(words);
+  const auto expected = Draw(ref, 2 * size + 3);
+  EXPECT_EQ(Draw(gen, expected.size()), expected);
+  // Wrong lengths change nothing, not even the position in the sequence.
+  gen.Init();
+  for (size_t bad : {size_t{0}, size - 1, size + 1}) {
+    std::vector<uint32_t> other(bad, 0x5A5A5A5Au);
+    EXPECT_THROW(gen.SetSeedWords(other), ERangeError) << bad;
+  }
+  EXPECT_THROW(gen.SetSeedWord(gen.SeedSize(), 1), ERangeError);
+  EXPECT_THROW(static_cast<void>(gen.GetSeedWord(-1)), ERangeError);
+  EXPECT_EQ(Draw(gen, 8), std::vector<uint32_t>(expected.begin(), expected.begin() + 8));
+  // A byte set over a whole word replaces all of it.
+  gen.SetSeed(0, 0xAB);
+  EXPECT_EQ(gen.GetSeedWord(0), 0xABu);
+}
+
+// The generators are uniform random bit generators: the base class (virtual draw), the concrete
+// class (inline draw) and the 64-bit adapter all draw the generator's own sequence, and drive the
+// standard distributions and algorithms.
+static_assert(std::uniform_random_bit_generator<TVRXRandomGenerator>);
+static_assert(std::uniform_random_bit_generator<TVRXISAAC>);
+static_assert(std::uniform_random_bit_generator<TVRXMT19937B>);
+static_assert(std::uniform_random_bit_generator<TRandomBits64>);
+
+TYPED_TEST(GeneratorTest, DrivesTheStandardDistributions) {
+  std::seed_seq seq{42u, 7u};
+  TypeParam gen, twin;
+  gen.Seed(seq);
+  twin.Seed(seq);
+  TVRXRandomGenerator& base = gen;
+  for (int i = 0; i < 700; ++i) {  // past a block refill of either generator
+    uint32_t w;
+    twin.GetWord32(w);
+    ASSERT_EQ(i % 2 ? gen() : base(), w) << i;
+  }
+  TRandomBits64 bits(gen);
+  for (int i = 0; i < 10; ++i) {
+    uint32_t lo, hi;
+    twin.GetWord32(lo);
+    twin.GetWord32(hi);
+    ASSERT_EQ(bits(), uint64_t{hi} << 32 | lo) << i;
+  }
+  // A die: every face, none far from a sixth (a broken min/max or a stuck word would skew it).
+  std::uniform_int_distribution<int> die(1, 6);
+  std::array<int, 7> faces{};
+  for (int i = 0; i < 60000; ++i) ++faces[static_cast<size_t>(die(gen))];
+  for (int f = 1; f <= 6; ++f) EXPECT_NEAR(faces[static_cast<size_t>(f)], 10000, 500) << f;
+  // 64-bit ranges reach the high half.
+  std::uniform_int_distribution<uint64_t> wide(0, (uint64_t{1} << 48) - 1);
+  uint64_t orAll = 0;
+  for (int i = 0; i < 64; ++i) {
+    const uint64_t v = wide(bits);
+    ASSERT_LT(v, uint64_t{1} << 48);
+    orAll |= v;
+  }
+  EXPECT_EQ(orAll, (uint64_t{1} << 48) - 1);
+  // shuffle: a permutation, the same for the same seed, another for another seed.
+  std::vector<int> deck(52), a, b, c;
+  std::iota(deck.begin(), deck.end(), 0);
+  a = b = c = deck;
+  TypeParam s1, s2, s3;
+  std::seed_seq q1{1u}, q2{1u}, q3{2u};
+  s1.Seed(q1);
+  s2.Seed(q2);
+  s3.Seed(q3);
+  std::shuffle(a.begin(), a.end(), s1);
+  std::shuffle(b.begin(), b.end(), static_cast<TVRXRandomGenerator&>(s2));
+  std::shuffle(c.begin(), c.end(), s3);
+  EXPECT_EQ(a, b);
+  EXPECT_NE(a, c);
+  EXPECT_NE(a, deck);
+  std::sort(a.begin(), a.end());
+  EXPECT_EQ(a, deck);
 }

@@ -61,6 +61,16 @@ void TVRXISAAC::SetSeed(int32_t Index, uint8_t Value) {
   FSeed[static_cast<size_t>(Index)] = Value;
 }
 
+uint32_t TVRXISAAC::GetSeedWord(int32_t Index) const {
+  CheckSeedIndex(Index, RandSize);
+  return FSeed[static_cast<size_t>(Index)];
+}
+
+void TVRXISAAC::SetSeedWord(int32_t Index, uint32_t Value) {
+  CheckSeedIndex(Index, RandSize);
+  FSeed[static_cast<size_t>(Index)] = Value;
+}
+
 void TVRXISAAC::Init() {
   FCount = 0;
   FResults = FSeed;

@@ -24,6 +24,8 @@ class TVRXISAAC : public TVRXRandomGenerator {
 
   uint8_t GetSeed(int32_t Index) const override;
   void SetSeed(int32_t Index, uint8_t Value) override;
+  uint32_t GetSeedWord(int32_t Index) const override;
+  void SetSeedWord(int32_t Index, uint32_t Value) override;
   void Init() override;
   void GetWord32(uint32_t& Value) override { Value = NextWord32(); }
   int32_t SeedSize() const override { return RandSize; }
@@ -35,6 +37,8 @@ class TVRXISAAC : public TVRXRandomGenerator {
     --FCount;
     return FResults[static_cast<size_t>(FCount)];
   }
+  // The uniform random bit generator call, inline: the same draw as GetWord32.
+  result_type operator()() noexcept { return NextWord32(); }
 
  private:
   using TBlock = std::array<uint32_t, RandSize>;

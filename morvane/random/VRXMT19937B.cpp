@@ -50,6 +50,16 @@ void TVRXMT19937B::SetSeed(int32_t Index, uint8_t Value) {
   FSeed[static_cast<size_t>(Index)] = Value;
 }
 
+uint32_t TVRXMT19937B::GetSeedWord(int32_t Index) const {
+  CheckSeedIndex(Index, StateSize);
+  return FSeed[static_cast<size_t>(Index)];
+}
+
+void TVRXMT19937B::SetSeedWord(int32_t Index, uint32_t Value) {
+  CheckSeedIndex(Index, StateSize);
+  FSeed[static_cast<size_t>(Index)] = Value;
+}
+
 void TVRXMT19937B::Init() {
   FCount = 0;
   FState = FSeed;

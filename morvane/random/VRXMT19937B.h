@@ -1,6 +1,7 @@
 // The Mersenne Twister MT19937 (Matsumoto and Nishimura, ACM TOMACS 8(1), 1998: N = 624,
-// M = 397, matrix 0x9908B0DF, the standard tempering), seeded directly: the 624 seed bytes are
-// the initial state words, with no seeding routine. Each block of 624 tempered results is handed
+// M = 397, matrix 0x9908B0DF, the standard tempering), seeded directly: the 624 seed words (a
+// byte each through SetSeed, all 32 bits through SetSeedWord, SetSeedWords or Seed) are the
+// initial state words, with no seeding routine. Each block of 624 tempered results is handed
 // out last first. An all-zero seed gives an all-zero sequence. Not a cryptographic generator.
 #pragma once
 
@@ -24,6 +25,8 @@ class TVRXMT19937B : public TVRXRandomGenerator {
 
   uint8_t GetSeed(int32_t Index) const override;
   void SetSeed(int32_t Index, uint8_t Value) override;
+  uint32_t GetSeedWord(int32_t Index) const override;
+  void SetSeedWord(int32_t Index, uint32_t Value) override;
   void Init() override;
   void GetWord32(uint32_t& Value) override { Value = NextWord32(); }
   int32_t SeedSize() const override { return StateSize; }
@@ -35,6 +38,8 @@ class TVRXMT19937B : public TVRXRandomGenerator {
     --FCount;
     return FOutput[static_cast<size_t>(FCount)];
   }
+  // The uniform random bit generator call, inline: the same draw as GetWord32.
+  result_type operator()() noexcept { return NextWord32(); }
 
  private:
   using TBlock = std::array<uint32_t, StateSize>;

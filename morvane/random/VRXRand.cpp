@@ -1,6 +1,9 @@
 #include "morvane/random/VRXRand.h"
 
+#include <vector>
+
 #include "morvane/framework/Exceptions.h"
+#include "morvane/framework/SecureWipe.h"
 
 namespace morvane {
 
@@ -11,6 +14,29 @@ void TVRXRandomGenerator::Init() {}
 void TVRXRandomGenerator::GetWord64(uint32_t& Value1, uint32_t& Value2) {
   GetWord32(Value2);
   GetWord32(Value1);
+}
+
+uint64_t TVRXRandomGenerator::GetWord64() {
+  uint32_t high = 0, low = 0;
+  GetWord64(high, low);
+  return static_cast<uint64_t>(high) << 32 | low;
+}
+
+void TVRXRandomGenerator::SetSeedWords(std::span<const uint32_t> Words) {
+  const int32_t size = SeedSize();
+  if (Words.size() != static_cast<size_t>(size))
+    throw ERangeError("SetSeedWords: " + std::to_string(Words.size()) +
+                      " words given, the seed is " + std::to_string(size) + " words");
+  for (int32_t i = 0; i < size; ++i) SetSeedWord(i, Words[static_cast<size_t>(i)]);
+  Init();
+}
+
+void TVRXRandomGenerator::Seed(std::seed_seq& Seq) {
+  std::vector<uint32_t> words(static_cast<size_t>(SeedSize()));
+  Seq.generate(words.begin(), words.end());
+  SetSeedWords(words);
+  // The words are the whole seed: no copy of it outlives the call.
+  SecureWipe(words.data(), words.size() * sizeof(uint32_t));
 }
 
 void TVRXRandomGenerator::GetWord128(std::span<uint32_t, 4> Values) {
