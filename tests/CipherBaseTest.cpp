@@ -5,6 +5,7 @@
 
 #include "morvane/cipher/VRXCipher.h"
 #include "morvane/framework/Files.h"
+#include "support/Families.h"
 #include "support/Vectors.h"
 
 using namespace morvane;
@@ -414,4 +415,103 @@ TEST(CipherDrivers, FileErrorsKeepDestinations) {
   WriteFile(src, enc);
   EXPECT_THROW(c.DecryptFile(src, dst), EInOutError);
   EXPECT_EQ(ReadFile(dst), "keep me");
+}
+
+// The IV as bytes, for every component: a block cipher's bytes are exactly what leads its
+// encrypted stream, whether set, randomized or carried in by a decryption; the others have none.
+TEST(CipherIV, BytesAreTheLeadingDataOfEveryFamily) {
+  const std::string plain = RandomBytes(100, 5);
+  for (const auto& family : test::Families()) {
+    SCOPED_TRACE(family.name);
+    for (TCipherMode mode : family.modes) {
+      SCOPED_TRACE(static_cast<int>(mode));
+      const test::TRecipe recipe{"a key of twenty bytes", mode};
+      auto c = family.Twin(recipe);
+      const auto size = static_cast<size_t>(c->IVSize());
+      if (family.kind != test::fkBlockCipher) {
+        EXPECT_EQ(size, 0u);
+        EXPECT_EQ(c->GetIVBytes(), "");
+        c->RandomizeIV();
+        c->SetIVBytes("");
+        EXPECT_THROW(c->SetIVBytes("x"), EVRXOutOfRange);
+        continue;
+      }
+      ASSERT_EQ(size, static_cast<size_t>(family.leading));
+      // What the layout starts with before any change: the built-in IV.
+      EXPECT_EQ(family.EncryptedStream(recipe, plain).substr(0, size), c->GetIVBytes());
+
+      const std::string iv = RandomBytes(size, 77 + mode);
+      c->SetIVBytes(iv);
+      EXPECT_EQ(c->GetIVBytes(), iv);
+      const std::string enc = c->EncryptString(plain);
+      EXPECT_EQ(enc.substr(4, size), iv);
+      for (size_t bad : {size_t{0}, size - 1, size + 1}) {
+        EXPECT_THROW(c->SetIVBytes(std::string(bad, '\x5A')), EVRXOutOfRange) << bad;
+      }
+      if (mode != cipherCFB) {
+        EXPECT_EQ(c->GetIVBytes(), iv);  // CFB advanced it in the run
+      }
+
+      // Fresh IVs: different each time, carried in the stream, decrypted by any twin.
+      c->RandomizeIV();
+      const std::string iv1 = c->GetIVBytes();
+      const std::string enc1 = c->EncryptString(plain);
+      c->RandomizeIV();
+      const std::string iv2 = c->GetIVBytes();
+      const std::string enc2 = c->EncryptString(plain);
+      EXPECT_NE(iv1, iv2);
+      EXPECT_NE(iv1, iv);
+      EXPECT_EQ(enc1.substr(4, size), iv1);
+      EXPECT_EQ(enc2.substr(4, size), iv2);
+      if (mode != cipherECB) {
+        EXPECT_NE(enc1.substr(4 + size), enc2.substr(4 + size));
+      }
+      auto reader = family.Twin(recipe);
+      EXPECT_EQ(reader->DecryptString(enc1), plain);
+      if (mode != cipherCFB) {
+        EXPECT_EQ(reader->GetIVBytes(), iv1);  // the carried IV
+      }
+      EXPECT_EQ(reader->DecryptString(enc2), plain);
+    }
+  }
+}
+
+// Progress in bytes beside the chunk count: the input processed so far, rising to the whole
+// input by the last call, for encryption and decryption of every family through each driver.
+TEST(CipherDrivers, ProgressInBytesReachesTheInputSize) {
+  const std::string plain = RandomBytes(5000, 9);
+  for (const auto& family : test::Families()) {
+    SCOPED_TRACE(family.name);
+    auto c = family.Twin({"a key of twenty bytes", family.modes.front()});
+    c->SetBufferSize(7);
+    std::vector<std::pair<int64_t, int64_t>> seen;
+    c->SetOnProgress(
+        [&](uint8_t, bool&) { seen.emplace_back(c->GetProgressDone(), c->GetProgressTotal()); });
+    auto check = [&](int64_t total, const char* what) {
+      SCOPED_TRACE(what);
+      ASSERT_GT(seen.size(), 2u);
+      EXPECT_LT(seen.front().first, total);
+      for (size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].second, total) << i;
+        if (i > 0) {
+          EXPECT_GE(seen[i].first, seen[i - 1].first) << i;  // a digest's padding adds a call
+        }
+      }
+      EXPECT_EQ(seen.back().first, total);
+      seen.clear();
+    };
+    const std::string enc = c->EncryptString(plain);
+    check(5000, "EncryptString");
+    TReadOnlyMemoryStream source(std::string_view(plain).substr(0, 3000));
+    TMemoryStream dest;
+    c->EncryptStream(source, dest, 3000);
+    check(3000, "EncryptStream");
+    if (family.kind == test::fkDigest) continue;
+    c->DecryptString(enc);
+    const int64_t body = family.kind == test::fkBlockCipher
+                             ? static_cast<int64_t>(enc.size()) - 4 - family.leading
+                         : seen.empty() ? 0
+                                        : seen.back().second;
+    check(body, "DecryptString");
+  }
 }

@@ -7,6 +7,7 @@
 
 #include "morvane/framework/Exceptions.h"
 #include "morvane/framework/Files.h"
+#include "morvane/framework/Guid.h"
 #include "morvane/framework/SecureWipe.h"
 
 namespace morvane {
@@ -440,6 +441,7 @@ void TCustomVRXCipher::RunEncryption(TInput& Input, TOutput& Output, int32_t Siz
   TFillReport<TOutput> report(Output, FBufferFill[btCipherText]);
 
   FBuffer[btCipherText] = Output.Room(outRoom);
+  FRunInput = btPlainText;
   FDataSize[btPlainText] = Size;
   FDataPos = {0, 0};
   FRemaining = Size;
@@ -498,6 +500,7 @@ void TCustomVRXCipher::RunDecryption(TInput& Input, TOutput& Output, int32_t Bod
 
   FBuffer[btPlainText] = Output.Room(outRoom);
   int32_t r = Body;
+  FRunInput = btCipherText;
   FDataSize[btCipherText] = r;
   FDataPos = {0, 0};
   if (FLeadingDataSize > 0) Input.TakeExact(leading.Data(), FLeadingDataSize);
@@ -735,6 +738,41 @@ void TCustomVRXHash::PadMessage(bool BigEndianLength) {
     StoreLE64(FPadBuffer.data() + p, bits);
   }
   FRemaining += p + 8;
+}
+
+int64_t TCustomVRXCipher::GetProgressDone() const noexcept {
+  return std::clamp<int64_t>(FDataPos[FRunInput], 0, GetProgressTotal());
+}
+
+int64_t TCustomVRXCipher::GetProgressTotal() const noexcept {
+  return std::max<int64_t>(FDataSize[FRunInput], 0);
+}
+
+std::string TCustomVRXCipher::GetIVBytes() const {
+  const std::span<const uint32_t> words = IVWords();
+  std::string out(words.size() * 4, '\0');
+  for (size_t i = 0; i < words.size(); ++i)
+    StoreLE32(reinterpret_cast<uint8_t*>(out.data()) + 4 * i, words[i]);
+  return out;
+}
+
+void TCustomVRXCipher::SetIVBytes(std::string_view Bytes) {
+  const std::span<uint32_t> words = IVWords();
+  if (Bytes.size() != words.size() * 4) {
+    throw EVRXOutOfRange("IV of " + std::to_string(Bytes.size()) + " bytes given; " + ClassName() +
+                         " takes an IV of " + std::to_string(words.size() * 4) + " bytes");
+  }
+  for (size_t i = 0; i < words.size(); ++i)
+    words[i] = LoadLE32(reinterpret_cast<const uint8_t*>(Bytes.data()) + 4 * i);
+}
+
+void TCustomVRXCipher::RandomizeIV() {
+  const std::span<uint32_t> words = IVWords();
+  std::array<uint8_t, 64> fresh{};
+  const size_t n = std::min(fresh.size(), words.size() * 4);
+  SystemRandomBytes(fresh.data(), n);
+  for (size_t i = 0; i < words.size(); ++i) words[i] = LoadLE32(fresh.data() + 4 * i);
+  SecureWipe(fresh.data(), n);
 }
 
 void TCustomVRXHash::AppendDigest(const uint32_t* Words, int Count, bool LittleEndian) {

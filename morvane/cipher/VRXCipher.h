@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -54,6 +55,39 @@ class TCustomVRXCipher : public TComponent {
   int32_t GetLeadingDataSize() const noexcept { return FLeadingDataSize; }
   int32_t GetTrailingDataSize() const noexcept { return FTrailingDataSize; }
 
+  // Progress in bytes, for an OnProgress handler (whose nProgress counts chunks modulo 256):
+  // the input bytes the current run has processed so far, and all it will process. Encrypting
+  // and hashing, the input is the plaintext (the Size of EncryptStream, the whole source file or
+  // string); decrypting, it is the body of the encrypted stream (without the leading IV and the
+  // size trailer or length prefix of files and strings). After a run they keep its final values.
+  //   cipher.SetOnProgress([&](uint8_t, bool&) {
+  //     int percent = int(100 * cipher.GetProgressDone() / std::max<int64_t>(1,
+  //     cipher.GetProgressTotal()));
+  //   });
+  int64_t GetProgressDone() const noexcept;
+  int64_t GetProgressTotal() const noexcept;
+
+  // ---- The IV as bytes (block ciphers; the digests and encoders have none: IVSize() is 0)
+  //
+  // Without a new IV every encryption uses the IV the component holds: the cipher's built-in IV,
+  // or what the last run left (a decryption loads the IV its data carries; CFB advances it). The
+  // same plaintext under the same key then gives the same ciphertext, which tells an observer
+  // that two messages are equal or share a beginning. Call RandomizeIV() before every encryption
+  // unless a fixed stream must be reproduced: the IV travels in the leading data of the
+  // encrypted stream, so decryption needs nothing and takes the IV from the data.
+
+  // IV bytes: 8 for Blowfish and DES, 16 for Twofish, 0 for the digests and encoders.
+  int32_t IVSize() const noexcept { return static_cast<int32_t>(IVWords().size() * 4); }
+  // The IV in the order of the leading data: word 0 first, each word least significant byte
+  // first. These are the bytes that the next encrypted stream starts with.
+  std::string GetIVBytes() const;
+  // Sets the IV from exactly IVSize() bytes in that order; another length raises EVRXOutOfRange
+  // and leaves the IV unchanged. Takes effect at the next encryption run.
+  void SetIVBytes(std::string_view Bytes);
+  // A fresh IV from the operating system's random generator (EInOutError when it cannot be
+  // read); does nothing for a component without an IV.
+  void RandomizeIV();
+
   // ---- Drivers
 
   // Encrypts Size bytes from Source's position into Dest; on success Dest is at offset 0.
@@ -82,6 +116,11 @@ class TCustomVRXCipher : public TComponent {
   virtual void EndDecryption(uint8_t* /*TrailingData*/) {}
   virtual void EncryptBuffer() = 0;
   virtual void DecryptBuffer() = 0;
+
+  // The IV register of a block cipher (empty for the other components): what GetIVBytes,
+  // SetIVBytes and RandomizeIV read and write.
+  virtual std::span<uint32_t> IVWords() noexcept { return {}; }
+  virtual std::span<const uint32_t> IVWords() const noexcept { return {}; }
 
   // The work of the base start hooks: the key schedule when it is stale, then the padding buffer
   // rewound with its first PadBytes cleared (the base bodies clear all 1024).
@@ -228,6 +267,8 @@ class TCustomVRXCipher : public TComponent {
   // proportion (a damaged uuencoded line can claim 63 bytes): a decryption's output chunk then
   // holds BufferSize output blocks even when the whole run is shorter than a chunk.
   bool FFullDecryptionOutput = false;
+  // The input side of the current (or last) run, for the progress in bytes.
+  TBufferType FRunInput = btPlainText;
 
  private:
   uint8_t ExtractPadByte();

@@ -48,6 +48,8 @@ class TVRXBlowFish : public TCustomVRXCipher {
   void StartDecryption(uint8_t* LeadingData) override;
   void EncryptBuffer() override;
   void DecryptBuffer() override;
+  std::span<uint32_t> IVWords() noexcept override { return FChain.FIV; }
+  std::span<const uint32_t> IVWords() const noexcept override { return FChain.FIV; }
 
  private:
   std::array<uint32_t, 1024> FSBox{};  // S-boxes 0 to 3, 256 words each

@@ -61,6 +61,8 @@ class TVRXDES : public TCustomVRXCipher {
   // Raises EVRXWeakCipherKey ("Weak Key") before any block when IsWeakKey is true.
   void EncryptBuffer() override;
   void DecryptBuffer() override;
+  std::span<uint32_t> IVWords() noexcept override { return FChain.FIV; }
+  std::span<const uint32_t> IVWords() const noexcept override { return FChain.FIV; }
 
  private:
   detail::TDesCore Core() const noexcept;
