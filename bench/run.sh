@@ -15,6 +15,8 @@
 #   - each benchmark sets bytes_per_second (state.SetBytesProcessed) or items_per_second
 #     (state.SetItemsProcessed); the script compares "morvane" against the best other impl of
 #     the same <Family>/<Workload>, all measured in the same run;
+#   - an incremental path is its own workload, named after the driver's with "-incremental"
+#     (e.g. Digest/SHA1-64MiB-incremental/morvane): its row compares it with our driver;
 #   - keep runs short (a few seconds per executable): the machines are shared. Throughput is
 #     taken from CPU time. On a busy machine, add --benchmark_repetitions=3
 #     --benchmark_enable_random_interleaving=true: the best run of each impl counts.
@@ -72,6 +74,9 @@ for workload in rows:
     impls = rows[workload]
     ours = impls.get("morvane")
     peers = [(v, k) for k, v in impls.items() if k != "morvane"]
+    driver = rows.get(workload[:-len("-incremental")], {}).get("morvane")
+    if workload.endswith("-incremental") and driver:
+        peers = [(driver, "our driver")]
     best = max(peers, key=lambda p: p[0][0]) if peers else None
     ours_txt = show(*ours) if ours else "-"
     best_txt = "%s (%s)" % (show(*best[0]), best[1]) if best else "-"

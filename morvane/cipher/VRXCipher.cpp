@@ -783,6 +783,22 @@ void TCustomVRXHash::AppendDigest(const uint32_t* Words, int Count, bool LittleE
   }
 }
 
+void TCustomVRXHash::NoIncrementalDigest() const {
+  AssertionFailure(ClassName() + " does not implement the incremental digest", kUnit);
+}
+void TCustomVRXHash::InitState() {
+  NoIncrementalDigest();
+}
+void TCustomVRXHash::CompressState(const uint8_t*, size_t) {
+  NoIncrementalDigest();
+}
+bool TCustomVRXHash::BigEndianLength() const {
+  NoIncrementalDigest();
+}
+std::string TCustomVRXHash::StateDigest() const {
+  NoIncrementalDigest();
+}
+
 // The run of EncryptStream over the string in place, as the ciphers' string driver runs it; the
 // digest is appended to the result when the end hook writes it.
 std::string TCustomVRXHash::EncryptString(std::string_view S) {

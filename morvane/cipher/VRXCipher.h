@@ -343,6 +343,22 @@ class TCustomVRXHash : public TCustomVRXCipher {
   // Appends Count state words to the output chunk, word 0 first; with LittleEndian each word is
   // byte-reversed first, so that it is written least significant byte first.
   void AppendDigest(const uint32_t* Words, int Count, bool LittleEndian);
+
+  // ---- The algorithm, for TVRXDigester (TVRXDigest implements these; the bodies here fail an
+  // assertion: a class that does not implement them cannot digest piece by piece).
+
+  // Loads the initial chaining state.
+  virtual void InitState();
+  // Compresses Count consecutive 64-byte blocks into the chaining state.
+  virtual void CompressState(const uint8_t* Blocks, size_t Count);
+  // Whether the length field (and the block and digest words) are most significant byte first.
+  virtual bool BigEndianLength() const;
+  // The digest of the chaining state as it stands, in the published byte order.
+  virtual std::string StateDigest() const;
+
+ private:
+  friend class TVRXDigester;
+  [[noreturn]] void NoIncrementalDigest() const;
 };
 
 // Raises EFCreateError when both names lead to the same existing file: a file driver would

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "morvane/framework/Endian.h"
-#include "morvane/framework/SecureWipe.h"
 
 namespace morvane {
 
@@ -87,35 +86,5 @@ void MD5Blocks(uint32_t* State, const uint8_t* Blocks, size_t Count) noexcept {
 }
 
 }  // namespace detail
-
-TVRXMD5::TVRXMD5(TComponent* AOwner) : TCustomVRXHash(AOwner) {
-  FPlainBlockSize = 64;
-  FCipherBlockSize = 64;
-}
-
-TVRXMD5::~TVRXMD5() {
-  SecureWipe(FHash.data(), sizeof FHash);
-}
-
-void TVRXMD5::MD5Init() noexcept {
-  FHash = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476};
-}
-
-void TVRXMD5::StartEncryption(uint8_t* LeadingData) {
-  TCustomVRXHash::StartEncryption(LeadingData);
-  PadMessage(false);
-  MD5Init();
-}
-
-void TVRXMD5::EncryptBuffer() {
-  CompressChunk([this](const uint8_t* Blocks, size_t Count) {
-    detail::MD5Blocks(FHash.data(), Blocks, Count);
-  });
-}
-
-void TVRXMD5::EndEncryption(uint8_t* TrailingData) {
-  AppendDigest(FHash.data(), 4, true);
-  TCustomVRXHash::EndEncryption(TrailingData);
-}
 
 }  // namespace morvane

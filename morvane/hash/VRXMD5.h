@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "morvane/cipher/VRXCipher.h"
+#include "morvane/hash/VRXDigest.h"
 
 namespace morvane {
 
@@ -41,22 +41,33 @@ constexpr void MD5Step(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t
 // Compresses Count consecutive 64-byte blocks into the four state words.
 void MD5Blocks(uint32_t* State, const uint8_t* Blocks, size_t Count) noexcept;
 
+// RFC 1321: little-endian words and length, initial words A, B, C, D of section 3.3.
+struct TMD5Algorithm {
+  static constexpr int kWords = 4;
+  static constexpr bool kBigEndian = false;
+  static constexpr std::array<uint32_t, 4> kInitial = {0x67452301, 0xEFCDAB89, 0x98BADCFE,
+                                                       0x10325476};
+  using TScratch = TNoScratch;
+  static void Compress(uint32_t* State, const uint8_t* Blocks, size_t Count, TScratch&) noexcept {
+    MD5Blocks(State, Blocks, Count);
+  }
+};
+
 }  // namespace detail
 
 class TVRXMD5;
 // The type of the four auxiliary functions.
 using TMD5AtomicFunction = uint32_t (TVRXMD5::*)(uint32_t x, uint32_t y, uint32_t z) const;
 
-class TVRXMD5 : public TCustomVRXHash {
+class TVRXMD5 : public TVRXDigest<detail::TMD5Algorithm> {
  public:
-  explicit TVRXMD5(TComponent* AOwner = nullptr);
-  ~TVRXMD5() override;
+  explicit TVRXMD5(TComponent* AOwner = nullptr) : TVRXDigest(AOwner) {}
   std::string ClassName() const override { return "TVRXMD5"; }
 
   // Loads the initial chaining words A, B, C, D of RFC 1321.
-  void MD5Init() noexcept;
+  void MD5Init() noexcept { InitState(); }
   // Compresses one 64-byte block into the chaining state.
-  void MD5Compress(const uint8_t* Block) noexcept { detail::MD5Blocks(FHash.data(), Block, 1); }
+  void MD5Compress(const uint8_t* Block) noexcept { CompressState(Block, 1); }
 
   uint32_t F(uint32_t x, uint32_t y, uint32_t z) const { return detail::MD5F(x, y, z); }
   uint32_t G(uint32_t x, uint32_t y, uint32_t z) const { return detail::MD5G(x, y, z); }
@@ -80,16 +91,6 @@ class TVRXMD5 : public TCustomVRXHash {
           uint32_t ac) const {
     detail::MD5Step<detail::MD5I>(a, b, c, d, x, s, ac);
   }
-
- protected:
-  void StartEncryption(uint8_t* LeadingData) override;
-  void EndEncryption(uint8_t* TrailingData) override;
-  void EncryptBuffer() override;
-  // A digest cannot be reversed: decryption produces nothing.
-  void DecryptBuffer() override {}
-
- private:
-  std::array<uint32_t, 4> FHash{};
 };
 
 }  // namespace morvane

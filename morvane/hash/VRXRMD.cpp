@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "morvane/framework/Endian.h"
-#include "morvane/framework/SecureWipe.h"
 
 namespace morvane {
 
@@ -73,19 +72,6 @@ void RMD160Blocks(uint32_t* State, const uint8_t* Blocks, size_t Count) noexcept
 
 }  // namespace detail
 
-TVRXRIPEMD160::TVRXRIPEMD160(TComponent* AOwner) : TCustomVRXHash(AOwner) {
-  FPlainBlockSize = 64;
-  FCipherBlockSize = 64;
-}
-
-TVRXRIPEMD160::~TVRXRIPEMD160() {
-  SecureWipe(FHash.data(), sizeof FHash);
-}
-
-void TVRXRIPEMD160::MDInit() noexcept {
-  FHash = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
-}
-
 // clang-format off
 void TVRXRIPEMD160::FF(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t& e, uint32_t x, int32_t s) const { detail::RMD160Step<detail::RMDF>(a, b, c, d, e, x, s, detail::kRMD160LeftK[0]); }
 void TVRXRIPEMD160::GG(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t& e, uint32_t x, int32_t s) const { detail::RMD160Step<detail::RMDG>(a, b, c, d, e, x, s, detail::kRMD160LeftK[1]); }
@@ -98,22 +84,5 @@ void TVRXRIPEMD160::HHH(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint
 void TVRXRIPEMD160::GGG(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t& e, uint32_t x, int32_t s) const { detail::RMD160Step<detail::RMDG>(a, b, c, d, e, x, s, detail::kRMD160RightK[3]); }
 void TVRXRIPEMD160::FFF(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t& e, uint32_t x, int32_t s) const { detail::RMD160Step<detail::RMDF>(a, b, c, d, e, x, s, detail::kRMD160RightK[4]); }
 // clang-format on
-
-void TVRXRIPEMD160::StartEncryption(uint8_t* LeadingData) {
-  TCustomVRXHash::StartEncryption(LeadingData);
-  PadMessage(false);
-  MDInit();
-}
-
-void TVRXRIPEMD160::EncryptBuffer() {
-  CompressChunk([this](const uint8_t* Blocks, size_t Count) {
-    detail::RMD160Blocks(FHash.data(), Blocks, Count);
-  });
-}
-
-void TVRXRIPEMD160::EndEncryption(uint8_t* TrailingData) {
-  AppendDigest(FHash.data(), 5, true);
-  TCustomVRXHash::EndEncryption(TrailingData);
-}
 
 }  // namespace morvane

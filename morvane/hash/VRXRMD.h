@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "morvane/cipher/VRXCipher.h"
+#include "morvane/hash/VRXDigest.h"
 
 namespace morvane {
 
@@ -84,18 +84,29 @@ constexpr void RMD160Step(uint32_t& a, uint32_t b, uint32_t& c, uint32_t d, uint
 // Compresses Count consecutive 64-byte blocks into the five state words.
 void RMD160Blocks(uint32_t* State, const uint8_t* Blocks, size_t Count) noexcept;
 
+// Little-endian words and length, initial words h0 to h4 of the definition.
+struct TRMD160Algorithm {
+  static constexpr int kWords = 5;
+  static constexpr bool kBigEndian = false;
+  static constexpr std::array<uint32_t, 5> kInitial = {0x67452301, 0xEFCDAB89, 0x98BADCFE,
+                                                       0x10325476, 0xC3D2E1F0};
+  using TScratch = TNoScratch;
+  static void Compress(uint32_t* State, const uint8_t* Blocks, size_t Count, TScratch&) noexcept {
+    RMD160Blocks(State, Blocks, Count);
+  }
+};
+
 }  // namespace detail
 
-class TVRXRIPEMD160 : public TCustomVRXHash {
+class TVRXRIPEMD160 : public TVRXDigest<detail::TRMD160Algorithm> {
  public:
-  explicit TVRXRIPEMD160(TComponent* AOwner = nullptr);
-  ~TVRXRIPEMD160() override;
+  explicit TVRXRIPEMD160(TComponent* AOwner = nullptr) : TVRXDigest(AOwner) {}
   std::string ClassName() const override { return "TVRXRIPEMD160"; }
 
   // Loads the five initial words h0 to h4.
-  void MDInit() noexcept;
+  void MDInit() noexcept { InitState(); }
   // Compresses one 64-byte block into the chaining state.
-  void MDCompress(const uint8_t* Block) noexcept { detail::RMD160Blocks(FHash.data(), Block, 1); }
+  void MDCompress(const uint8_t* Block) noexcept { CompressState(Block, 1); }
 
   uint32_t F(uint32_t x, uint32_t y, uint32_t z) const { return detail::RMDF(x, y, z); }
   uint32_t G(uint32_t x, uint32_t y, uint32_t z) const { return detail::RMDG(x, y, z); }
@@ -125,16 +136,6 @@ class TVRXRIPEMD160 : public TCustomVRXHash {
            int32_t s) const;
   void JJJ(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t& e, uint32_t x,
            int32_t s) const;
-
- protected:
-  void StartEncryption(uint8_t* LeadingData) override;
-  void EndEncryption(uint8_t* TrailingData) override;
-  void EncryptBuffer() override;
-  // A digest cannot be reversed: decryption produces nothing.
-  void DecryptBuffer() override {}
-
- private:
-  std::array<uint32_t, 5> FHash{};
 };
 
 }  // namespace morvane

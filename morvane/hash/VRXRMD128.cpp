@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "morvane/framework/Endian.h"
-#include "morvane/framework/SecureWipe.h"
 
 namespace morvane {
 
@@ -66,19 +65,6 @@ void RMD128Blocks(uint32_t* State, const uint8_t* Blocks, size_t Count) noexcept
 
 }  // namespace detail
 
-TVRXRIPEMD128::TVRXRIPEMD128(TComponent* AOwner) : TCustomVRXHash(AOwner) {
-  FPlainBlockSize = 64;
-  FCipherBlockSize = 64;
-}
-
-TVRXRIPEMD128::~TVRXRIPEMD128() {
-  SecureWipe(FHash.data(), sizeof FHash);
-}
-
-void TVRXRIPEMD128::MDInit() noexcept {
-  FHash = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476};
-}
-
 // clang-format off
 void TVRXRIPEMD128::FF(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const { detail::RMD128Step<detail::RMDF>(a, b, c, d, x, s, detail::kRMD128LeftK[0]); }
 void TVRXRIPEMD128::GG(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const { detail::RMD128Step<detail::RMDG>(a, b, c, d, x, s, detail::kRMD128LeftK[1]); }
@@ -89,22 +75,5 @@ void TVRXRIPEMD128::HHH(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint
 void TVRXRIPEMD128::GGG(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const { detail::RMD128Step<detail::RMDG>(a, b, c, d, x, s, detail::kRMD128RightK[2]); }
 void TVRXRIPEMD128::FFF(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const { detail::RMD128Step<detail::RMDF>(a, b, c, d, x, s, detail::kRMD128RightK[3]); }
 // clang-format on
-
-void TVRXRIPEMD128::StartEncryption(uint8_t* LeadingData) {
-  TCustomVRXHash::StartEncryption(LeadingData);
-  PadMessage(false);
-  MDInit();
-}
-
-void TVRXRIPEMD128::EncryptBuffer() {
-  CompressChunk([this](const uint8_t* Blocks, size_t Count) {
-    detail::RMD128Blocks(FHash.data(), Blocks, Count);
-  });
-}
-
-void TVRXRIPEMD128::EndEncryption(uint8_t* TrailingData) {
-  AppendDigest(FHash.data(), 4, true);
-  TCustomVRXHash::EndEncryption(TrailingData);
-}
 
 }  // namespace morvane

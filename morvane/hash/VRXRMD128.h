@@ -27,18 +27,29 @@ constexpr void RMD128Step(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint3
 // Compresses Count consecutive 64-byte blocks into the four state words.
 void RMD128Blocks(uint32_t* State, const uint8_t* Blocks, size_t Count) noexcept;
 
+// Little-endian words and length, initial words h0 to h3 of the definition.
+struct TRMD128Algorithm {
+  static constexpr int kWords = 4;
+  static constexpr bool kBigEndian = false;
+  static constexpr std::array<uint32_t, 4> kInitial = {0x67452301, 0xEFCDAB89, 0x98BADCFE,
+                                                       0x10325476};
+  using TScratch = TNoScratch;
+  static void Compress(uint32_t* State, const uint8_t* Blocks, size_t Count, TScratch&) noexcept {
+    RMD128Blocks(State, Blocks, Count);
+  }
+};
+
 }  // namespace detail
 
-class TVRXRIPEMD128 : public TCustomVRXHash {
+class TVRXRIPEMD128 : public TVRXDigest<detail::TRMD128Algorithm> {
  public:
-  explicit TVRXRIPEMD128(TComponent* AOwner = nullptr);
-  ~TVRXRIPEMD128() override;
+  explicit TVRXRIPEMD128(TComponent* AOwner = nullptr) : TVRXDigest(AOwner) {}
   std::string ClassName() const override { return "TVRXRIPEMD128"; }
 
   // Loads the four initial words h0 to h3.
-  void MDInit() noexcept;
+  void MDInit() noexcept { InitState(); }
   // Compresses one 64-byte block into the chaining state.
-  void MDCompress(const uint8_t* Block) noexcept { detail::RMD128Blocks(FHash.data(), Block, 1); }
+  void MDCompress(const uint8_t* Block) noexcept { CompressState(Block, 1); }
 
   uint32_t F(uint32_t x, uint32_t y, uint32_t z) const { return detail::RMDF(x, y, z); }
   uint32_t G(uint32_t x, uint32_t y, uint32_t z) const { return detail::RMDG(x, y, z); }
@@ -55,16 +66,6 @@ class TVRXRIPEMD128 : public TCustomVRXHash {
   void GGG(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const;
   void HHH(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const;
   void III(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const;
-
- protected:
-  void StartEncryption(uint8_t* LeadingData) override;
-  void EndEncryption(uint8_t* TrailingData) override;
-  void EncryptBuffer() override;
-  // A digest cannot be reversed: decryption produces nothing.
-  void DecryptBuffer() override {}
-
- private:
-  std::array<uint32_t, 4> FHash{};
 };
 
 }  // namespace morvane

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "morvane/framework/Endian.h"
-#include "morvane/framework/SecureWipe.h"
 #include "morvane/framework/internal/CpuFeatures.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -163,37 +162,6 @@ void SHA1Blocks(uint32_t* State, const uint8_t* Blocks, size_t Count, uint32_t* 
 
 std::string_view SHA1Implementation() noexcept {
   return detail::SHA1HaveShaNi() ? "sha-ni" : "portable";
-}
-
-TVRXSHA::TVRXSHA(TComponent* AOwner) : TCustomVRXHash(AOwner) {
-  FPlainBlockSize = 64;
-  FCipherBlockSize = 64;
-}
-
-TVRXSHA::~TVRXSHA() {
-  SecureWipe(FHash.data(), sizeof FHash);
-  SecureWipe(FSchedule.data(), sizeof FSchedule);
-}
-
-void TVRXSHA::SHAInit() noexcept {
-  FHash = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
-}
-
-void TVRXSHA::StartEncryption(uint8_t* LeadingData) {
-  TCustomVRXHash::StartEncryption(LeadingData);
-  PadMessage(true);
-  SHAInit();
-}
-
-void TVRXSHA::EncryptBuffer() {
-  CompressChunk([this](const uint8_t* Blocks, size_t Count) {
-    detail::SHA1Blocks(FHash.data(), Blocks, Count, FSchedule.data());
-  });
-}
-
-void TVRXSHA::EndEncryption(uint8_t* TrailingData) {
-  AppendDigest(FHash.data(), 5, false);
-  TCustomVRXHash::EndEncryption(TrailingData);
 }
 
 }  // namespace morvane

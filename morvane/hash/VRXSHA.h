@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "morvane/cipher/VRXCipher.h"
+#include "morvane/hash/VRXDigest.h"
 
 namespace morvane {
 
@@ -40,42 +40,42 @@ bool SHA1HaveShaNi() noexcept;
 // The implementation chosen once for this process.
 void SHA1Blocks(uint32_t* State, const uint8_t* Blocks, size_t Count, uint32_t* Schedule) noexcept;
 
+// FIPS 180-1: big-endian words and length, initial values H0 to H4; the portable compression
+// keeps the message schedule (80 words) in the component.
+struct TSHA1Algorithm {
+  static constexpr int kWords = 5;
+  static constexpr bool kBigEndian = true;
+  static constexpr std::array<uint32_t, 5> kInitial = {0x67452301, 0xEFCDAB89, 0x98BADCFE,
+                                                       0x10325476, 0xC3D2E1F0};
+  using TScratch = std::array<uint32_t, 80>;
+  static void Compress(uint32_t* State, const uint8_t* Blocks, size_t Count,
+                       TScratch& Schedule) noexcept {
+    SHA1Blocks(State, Blocks, Count, Schedule.data());
+  }
+};
+
 }  // namespace detail
 
 // Which SHA-1 compression this process runs: "sha-ni" or "portable".
 std::string_view SHA1Implementation() noexcept;
 
-class TVRXSHA : public TCustomVRXHash {
+// The message schedule of the block being compressed (FSchedule, W0..W79) is the template's
+// working memory; nothing in it carries over from one block to the next.
+class TVRXSHA : public TVRXDigest<detail::TSHA1Algorithm> {
  public:
-  explicit TVRXSHA(TComponent* AOwner = nullptr);
-  ~TVRXSHA() override;
+  explicit TVRXSHA(TComponent* AOwner = nullptr) : TVRXDigest(AOwner) {}
   std::string ClassName() const override { return "TVRXSHA"; }
 
   // Loads the initial values H0 to H4 of FIPS 180-1.
-  void SHAInit() noexcept;
+  void SHAInit() noexcept { InitState(); }
   // Compresses one 64-byte block into the chaining state.
-  void SHACompress(const uint8_t* Block) noexcept {
-    detail::SHA1Blocks(FHash.data(), Block, 1, FSchedule.data());
-  }
+  void SHACompress(const uint8_t* Block) noexcept { CompressState(Block, 1); }
 
   // f for steps 0-19, 20-39, 40-59 and 60-79; G and I are the same function.
   uint32_t F(uint32_t b, uint32_t c, uint32_t d) const { return detail::SHAChoose(b, c, d); }
   uint32_t G(uint32_t b, uint32_t c, uint32_t d) const { return detail::SHAParity(b, c, d); }
   uint32_t H(uint32_t b, uint32_t c, uint32_t d) const { return detail::SHAMajority(b, c, d); }
   uint32_t I(uint32_t b, uint32_t c, uint32_t d) const { return detail::SHAParity(b, c, d); }
-
- protected:
-  void StartEncryption(uint8_t* LeadingData) override;
-  void EndEncryption(uint8_t* TrailingData) override;
-  void EncryptBuffer() override;
-  // A digest cannot be reversed: decryption produces nothing.
-  void DecryptBuffer() override {}
-
- private:
-  std::array<uint32_t, 5> FHash{};
-  // The message schedule W0..W79 of the block being compressed (portable path); nothing in it
-  // carries over from one block to the next.
-  std::array<uint32_t, 80> FSchedule{};
 };
 
 }  // namespace morvane

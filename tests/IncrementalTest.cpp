@@ -1,0 +1,186 @@
+// The incremental interfaces against the drivers: for every family, the same input fed in pieces
+// of one byte, of 1 MiB and of random misaligned sizes gives the driver's bytes and the driver's
+// progress calls, and a cancel stops both at the same chunk with the same exception.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "morvane/framework/Streams.h"
+#include "morvane/hash/VRXDigest.h"
+#include "morvane/hash/VRXMD5.h"
+#include "morvane/hash/VRXRMD.h"
+#include "morvane/hash/VRXRMD128.h"
+#include "morvane/hash/VRXSHA.h"
+#include "support/Vectors.h"
+
+using namespace morvane;
+using morvane::test::FromHex;
+using morvane::test::RandomBytes;
+using morvane::test::ToHex;
+
+namespace {
+
+using TPieces = std::vector<std::string_view>;
+
+struct TRow {
+  const char* name;
+  std::function<std::unique_ptr<TCustomVRXCipher>()> make;
+  // The row's input made from random bytes: the bytes themselves, or what a driver made of them.
+  std::function<std::string(TCustomVRXCipher&, const std::string&)> input;
+  // What the driver gives for the input, and what the incremental object gives fed in pieces.
+  std::function<std::string(TCustomVRXCipher&, const std::string&)> driver;
+  std::function<std::string(TCustomVRXCipher&, const TPieces&)> incremental;
+  bool decrypting;
+};
+
+void PrintTo(const TRow& row, std::ostream* os) {
+  *os << row.name;
+}
+
+std::string Same(TCustomVRXCipher&, const std::string& bytes) {
+  return bytes;
+}
+
+template <class T>
+TRow DigestRow(const char* name) {
+  return {name,
+          [] { return std::make_unique<T>(); },
+          Same,
+          [](TCustomVRXCipher& c, const std::string& in) { return c.EncryptString(in); },
+          [](TCustomVRXCipher& c, const TPieces& pieces) {
+            TVRXDigester digest(dynamic_cast<TCustomVRXHash&>(c));
+            for (std::string_view p : pieces) digest.Update(p);
+            return digest.Finish();
+          },
+          false};
+}
+
+const TRow kRows[] = {
+    DigestRow<TVRXMD5>("MD5"),
+    DigestRow<TVRXSHA>("SHA1"),
+    DigestRow<TVRXRIPEMD160>("RIPEMD160"),
+    DigestRow<TVRXRIPEMD128>("RIPEMD128"),
+};
+
+// The three ways of cutting: one byte at a time, 1 MiB at a time, random sizes up to 3 chunks.
+TPieces Cut(std::string_view in, int how, std::mt19937& rng) {
+  TPieces out;
+  while (!in.empty()) {
+    size_t n = 1;
+    if (how == 1) n = size_t{1} << 20;
+    if (how == 2) n = rng() % 3 == 0 ? rng() % 8 : 1 + rng() % 200000;
+    n = std::min(n, in.size());
+    out.push_back(in.substr(0, n));
+    in.remove_prefix(n);
+  }
+  if (how == 2) out.insert(out.begin() + static_cast<long>(out.size() / 2), std::string_view{});
+  return out;
+}
+
+class IncrementalTest : public ::testing::TestWithParam<TRow> {};
+
+}  // namespace
+
+TEST_P(IncrementalTest, AnySplitGivesTheDriversBytesAndProgress) {
+  const TRow& row = GetParam();
+  auto c = row.make();
+  std::vector<uint8_t> calls;
+  c->SetOnProgress([&calls](uint8_t n, bool&) { calls.push_back(n); });
+  std::mt19937 rng(15);
+  for (int32_t bufferSize : {1, 7, 1000}) {
+    c->SetBufferSize(bufferSize);
+    std::vector<size_t> sizes = {0, 1, 2, 44, 45, 46, 55, 56, 63, 64, 65, 119, 120, 200};
+    for (int i = 0; i < 4; ++i) sizes.push_back(rng() % 140000);
+    if (bufferSize == 1000) sizes.push_back((size_t{5} << 19) + 13);
+    for (size_t n : sizes) {
+      const std::string in = row.input(*c, RandomBytes(n, n + 1));
+      calls.clear();
+      const std::string expected = row.driver(*c, in);
+      const std::vector<uint8_t> expectedCalls = calls;
+      for (int how = 0; how < 3; ++how) {
+        if (how == 0 && in.size() > 20000) continue;
+        calls.clear();
+        const std::string got = row.incremental(*c, Cut(in, how, rng));
+        ASSERT_EQ(got.size(), expected.size()) << n << " bytes, cut " << how << ", " << bufferSize;
+        ASSERT_TRUE(got == expected) << n << " bytes, cut " << how << ", BufferSize " << bufferSize;
+        ASSERT_EQ(calls, expectedCalls) << n << " bytes, cut " << how << ", " << bufferSize;
+      }
+    }
+  }
+}
+
+TEST_P(IncrementalTest, CancelStopsAtTheDriversChunkWithItsException) {
+  const TRow& row = GetParam();
+  auto c = row.make();
+  c->SetBufferSize(2);
+  const std::string in = row.input(*c, RandomBytes(1000, 9));
+  for (uint8_t at : {1, 3}) {
+    c->SetOnProgress([at](uint8_t n, bool& abort) { abort = n == at; });
+    std::mt19937 rng(at);
+    for (const auto& run :
+         {row.driver, std::function<std::string(TCustomVRXCipher&, const std::string&)>(
+                          [&](TCustomVRXCipher&cc, const std::string&s) {
+                            return row.incremental(cc, Cut(s, 2, rng));
+                          })}) {
+      try {
+        run(*c, in);
+        ADD_FAILURE() << "no cancel at chunk " << int{at};
+      } catch (const EVRXDecryptCancel& e) {
+        EXPECT_TRUE(row.decrypting);
+        EXPECT_STREQ(e.what(), "Operation Canceled by user");
+      } catch (const EVRXEncryptCancel& e) {
+        EXPECT_FALSE(row.decrypting);
+        EXPECT_STREQ(e.what(), "Operation Canceled by user");
+      }
+    }
+  }
+  // The component is left usable: the next message is whole.
+  c->SetOnProgress(nullptr);
+  EXPECT_TRUE(row.incremental(*c, {in}) == row.driver(*c, in));
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, IncrementalTest, ::testing::ValuesIn(kRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
+
+// A digest algorithm that only counts blocks and keeps the length field of the last one, so that
+// messages past 4 GiB can be fed in a test.
+struct TCountingAlgorithm {
+  static constexpr int kWords = 4;
+  static constexpr bool kBigEndian = false;
+  static constexpr std::array<uint32_t, 4> kInitial = {0, 0, 0, 0};
+  using TScratch = detail::TNoScratch;
+  static void Compress(uint32_t* State, const uint8_t* Blocks, size_t Count, TScratch&) noexcept {
+    const uint64_t blocks = (uint64_t{State[1]} << 32 | State[0]) + Count;
+    State[0] = static_cast<uint32_t>(blocks);
+    State[1] = static_cast<uint32_t>(blocks >> 32);
+    State[2] = LoadLE32(Blocks + 64 * Count - 8);
+    State[3] = LoadLE32(Blocks + 64 * Count - 4);
+  }
+};
+
+}  // namespace
+
+// The length is counted in 64 bits: 5 GiB + 7 bytes end with their bit count in the last block.
+TEST(IncrementalDigest, LengthPast4GiBIsCountedIn64Bits) {
+  TVRXDigest<TCountingAlgorithm> counter;
+  TVRXDigester digest(counter);
+  const std::string mib(size_t{1} << 20, 'x');
+  for (int i = 0; i < 5 * 1024; ++i) digest.Update(mib);
+  digest.Update(std::string_view("1234567"));
+  const uint64_t n = (uint64_t{5} << 30) + 7;
+  EXPECT_EQ(digest.GetLength(), n);
+  const std::string state = digest.Finish();
+  uint8_t expectedBlocks[8], expectedField[8];
+  StoreLE64(expectedBlocks, (n + 8) / 64 + 1);
+  StoreLE64(expectedField, n * 8);
+  EXPECT_EQ(ToHex(state.substr(0, 8)),
+            ToHex(std::string(reinterpret_cast<char*>(expectedBlocks), 8)));
+  EXPECT_EQ(ToHex(state.substr(8)), ToHex(std::string(reinterpret_cast<char*>(expectedField), 8)));
+}
