@@ -114,9 +114,79 @@ size_t UUDecodeLinesPortable(const uint8_t* In, size_t Lines, uint8_t* Out) noex
   return Lines;
 }
 
-constexpr TEncodeKernels kPortable{TEncodePath::Portable, "portable",
-                                   Base64EncodePortable,  Base64DecodePortable,
-                                   UUEncodeLinesPortable, UUDecodeLinesPortable};
+size_t RemoveLineBreaksPortable(const uint8_t* In, size_t N, uint8_t* Out) noexcept {
+  size_t o = 0;
+  for (size_t i = 0; i < N; ++i) {
+    Out[o] = In[i];
+    o += In[i] != '\r' && In[i] != '\n';
+  }
+  return o;
+}
+
+size_t LineFeedsToCrLfPortable(const uint8_t* In, size_t N, uint8_t* Out, uint8_t& Prev) noexcept {
+  size_t o = 0;
+  uint8_t prev = Prev;
+  for (size_t i = 0; i < N; ++i) {
+    if (In[i] == '\n' && prev != '\r') Out[o++] = '\r';
+    Out[o++] = prev = In[i];
+  }
+  Prev = prev;
+  return o;
+}
+
+constexpr TEncodeKernels kPortable{TEncodePath::Portable,    "portable",
+                                   Base64EncodePortable,     Base64DecodePortable,
+                                   UUEncodeLinesPortable,    UUDecodeLinesPortable,
+                                   RemoveLineBreaksPortable, LineFeedsToCrLfPortable};
+
+// The line-break routines of the vector paths, over a vector type V of the path: a vector free
+// of the bytes sought is copied whole; otherwise the whole vector is stored too, its bytes up
+// to the first one sought are kept and the next vector starts after it. Lines are long (76 or
+// 62 characters), so a vector holds at most one break and this costs one extra step per line.
+// Every store lies inside Out's room: the output never runs ahead of the input (of twice the
+// input for the line feeds) by more than the vector the store writes.
+template <size_t V, class TMask, class TStore>
+[[gnu::always_inline]] inline size_t RemoveLineBreaksVector(const uint8_t* In, size_t N,
+                                                            uint8_t* Out, TMask&& Mask,
+                                                            TStore&& Store) noexcept {
+  size_t i = 0, o = 0;
+  while (i + V <= N) {
+    const uint32_t m = Mask(In + i, '\r', '\n');
+    Store(In + i, Out + o);
+    if (m == 0) {
+      i += V;
+      o += V;
+      continue;
+    }
+    const auto keep = static_cast<size_t>(__builtin_ctz(m));
+    o += keep;
+    i += keep + 1;
+  }
+  return o + RemoveLineBreaksPortable(In + i, N - i, Out + o);
+}
+
+template <size_t V, class TMask, class TStore>
+[[gnu::always_inline]] inline size_t LineFeedsToCrLfVector(const uint8_t* In, size_t N,
+                                                           uint8_t* Out, uint8_t& Prev,
+                                                           TMask&& Mask, TStore&& Store) noexcept {
+  size_t i = 0, o = 0;
+  while (i + V <= N) {
+    const uint32_t m = Mask(In + i, '\n', '\n');
+    Store(In + i, Out + o);
+    if (m == 0) {
+      i += V;
+      o += V;
+      continue;
+    }
+    const auto at = static_cast<size_t>(__builtin_ctz(m));
+    o += at;
+    if ((at > 0 ? In[i + at - 1] : i > 0 ? In[i - 1] : Prev) != '\r') Out[o++] = '\r';
+    Out[o++] = '\n';
+    i += at + 1;
+  }
+  if (i > 0) Prev = In[i - 1];
+  return o + LineFeedsToCrLfPortable(In + i, N - i, Out + o, Prev);
+}
 
 #ifdef MORVANE_ENCODE_X86
 
@@ -273,9 +343,28 @@ MORVANE_SSSE3 size_t UUDecodeLinesSSSE3(const uint8_t* In, size_t Lines, uint8_t
   return Lines;
 }
 
-constexpr TEncodeKernels kSSSE3{TEncodePath::SSSE3, "ssse3",
-                                Base64EncodeSSSE3,  Base64DecodeSSSE3,
-                                UUEncodeLinesSSSE3, UUDecodeLinesSSSE3};
+// Bit k set when byte k of the 16 at P is A or B.
+MORVANE_SSSE3 inline uint32_t Match128(const uint8_t* P, char A, char B) {
+  const __m128i v = Load128(P);
+  return static_cast<uint32_t>(_mm_movemask_epi8(
+      _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(A)), _mm_cmpeq_epi8(v, _mm_set1_epi8(B)))));
+}
+MORVANE_SSSE3 inline void Copy128(const uint8_t* From, uint8_t* To) {
+  Store128(To, Load128(From));
+}
+
+MORVANE_SSSE3 size_t RemoveLineBreaksSSSE3(const uint8_t* In, size_t N, uint8_t* Out) noexcept {
+  return RemoveLineBreaksVector<16>(In, N, Out, Match128, Copy128);
+}
+MORVANE_SSSE3 size_t LineFeedsToCrLfSSSE3(const uint8_t* In, size_t N, uint8_t* Out,
+                                          uint8_t& Prev) noexcept {
+  return LineFeedsToCrLfVector<16>(In, N, Out, Prev, Match128, Copy128);
+}
+
+constexpr TEncodeKernels kSSSE3{TEncodePath::SSSE3,    "ssse3",
+                                Base64EncodeSSSE3,     Base64DecodeSSSE3,
+                                UUEncodeLinesSSSE3,    UUDecodeLinesSSSE3,
+                                RemoveLineBreaksSSSE3, LineFeedsToCrLfSSSE3};
 
 // -- AVX2: the same steps on two 128-bit lanes.
 
@@ -399,9 +488,31 @@ MORVANE_AVX2 size_t UUDecodeLinesAVX2(const uint8_t* In, size_t Lines, uint8_t* 
   return Lines;
 }
 
-constexpr TEncodeKernels kAVX2{TEncodePath::AVX2, "avx2",
-                               Base64EncodeAVX2,  Base64DecodeAVX2,
-                               UUEncodeLinesAVX2, UUDecodeLinesAVX2};
+MORVANE_AVX2 inline uint32_t Match256(const uint8_t* P, char A, char B) {
+  const __m256i v = Load256(P);
+  return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(
+      _mm256_cmpeq_epi8(v, _mm256_set1_epi8(A)), _mm256_cmpeq_epi8(v, _mm256_set1_epi8(B)))));
+}
+MORVANE_AVX2 inline void Copy256(const uint8_t* From, uint8_t* To) {
+  Store256(To, Load256(From));
+}
+
+MORVANE_AVX2 size_t RemoveLineBreaksAVX2(const uint8_t* In, size_t N, uint8_t* Out) noexcept {
+  const size_t n = RemoveLineBreaksVector<32>(In, N, Out, Match256, Copy256);
+  _mm256_zeroupper();
+  return n;
+}
+MORVANE_AVX2 size_t LineFeedsToCrLfAVX2(const uint8_t* In, size_t N, uint8_t* Out,
+                                        uint8_t& Prev) noexcept {
+  const size_t n = LineFeedsToCrLfVector<32>(In, N, Out, Prev, Match256, Copy256);
+  _mm256_zeroupper();
+  return n;
+}
+
+constexpr TEncodeKernels kAVX2{TEncodePath::AVX2,    "avx2",
+                               Base64EncodeAVX2,     Base64DecodeAVX2,
+                               UUEncodeLinesAVX2,    UUDecodeLinesAVX2,
+                               RemoveLineBreaksAVX2, LineFeedsToCrLfAVX2};
 
 #endif  // MORVANE_ENCODE_X86
 

@@ -30,6 +30,16 @@ struct TEncodeKernels {
   // each (the two line-end bytes are skipped unread, as the byte-wise decoder does); stops at
   // the first other line. Returns the number of lines decoded.
   size_t (*UUDecodeLines)(const uint8_t* In, size_t Lines, uint8_t* Out) noexcept;
+
+  // Copies the N bytes of In to Out without their carriage returns and line feeds (wrapped
+  // Base64 text made whole for the decoder); returns the bytes written. Out holds N bytes and
+  // does not overlap In.
+  size_t (*RemoveLineBreaks)(const uint8_t* In, size_t N, uint8_t* Out) noexcept;
+  // Copies the N bytes of In to Out with a carriage return put before every line feed that
+  // does not already follow one (documents with bare line feeds read as CR LF documents);
+  // Prev is the byte before In[0] and is left as the last byte of In. Returns the bytes
+  // written. Out holds 2 × N bytes and does not overlap In.
+  size_t (*LineFeedsToCrLf)(const uint8_t* In, size_t N, uint8_t* Out, uint8_t& Prev) noexcept;
 };
 
 // The routines of a path, or nullptr when this CPU (after MORVANE_CPU_MASK) cannot run it.
