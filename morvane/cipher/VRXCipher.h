@@ -2,6 +2,10 @@
 // buffers, padding buffer, the extract and insert operations, and the six drivers that run an
 // algorithm over a stream, a file or a string.
 //
+// Threads: a component holds the state of one run; one component must not be used by two
+// threads at once (nor started again from its own OnProgress handler). Separate components are
+// independent and may run on separate threads at the same time.
+//
 // Layouts the drivers write (block ciphers):
 //   encrypted stream  leading data (the IV) | ciphertext blocks (zero-padded, at least one)
 //   encrypted file    encrypted stream | source size, 4 bytes little-endian
@@ -89,6 +93,32 @@ class TCustomVRXCipher : public TComponent {
   void RandomizeIV();
 
   // ---- Drivers
+  //
+  // What the drivers raise (every class is an Exception; see VRXCipherConst.h and
+  // framework/Exceptions.h). A component stays usable after any of them.
+  //   every driver      EVRXEncryptCancel / EVRXDecryptCancel "Operation Canceled by user" when
+  //                     the OnProgress handler sets its flag (output written so far stays);
+  //                     EVRXWeakCipherKey "Weak Key" when a run starts with a key the cipher
+  //                     refuses (its header says which and when);
+  //                     EAssertionFailed for misuse: BufferSize below 1 or too large, a class
+  //                     without block sizes.
+  //   EncryptStream     EReadError when Source ends before Size bytes; EWriteError when Dest
+  //                     takes less than a chunk.
+  //   DecryptStream     EReadError when the leading data is cut short (EVRXDamagedData, an
+  //                     EReadError, where the layout is damaged); EWriteError as above.
+  //   EncryptFile       EFOpenError (source), EFCreateError (destination, or the source itself),
+  //                     EInOutError (reading, writing, the size trailer), ERangeError for a source
+  //                     of 2 GiB or more.
+  //   DecryptFile       the file errors above; EReadError (EVRXDamagedData) or EInOutError for
+  //                     a file that is not, or no longer, an encrypted file (too short, recorded
+  //                     size negative or beyond its data), raised before the destination is
+  //                     created.
+  //   EncryptString     ERangeError for a string of 2 GiB or more.
+  //   DecryptString     EAssertionFailed "The encrypted string must contain the length of the
+  //                     plaintext" below 5 bytes; EReadError (EVRXDamagedData) for a negative
+  //                     recorded length, one beyond the data, or a cut IV.
+  // A wrong key or mode is not detected: it decrypts to wrong bytes. The digests and encoders
+  // document their own drivers in their headers.
 
   // Encrypts Size bytes from Source's position into Dest; on success Dest is at offset 0.
   // Source is never asked for more than Size bytes; ending sooner raises EReadError.
@@ -299,6 +329,17 @@ class TCustomVRXCipher : public TComponent {
 
 // The base of the digest components: a digest run is one encryption; the output is the raw
 // digest, with no length prefix (strings) and no size trailer (files).
+//
+// What the digest drivers raise (MD5, SHA-1, RIPEMD-160, RIPEMD-128):
+//   EncryptString   ERangeError for a string of 2 GiB or more.
+//   EncryptStream   ERangeError for a negative Size; EReadError when Source ends before Size
+//                   bytes; EWriteError when Dest takes less than the digest.
+//   EncryptFile     EFOpenError (source), EFCreateError (destination, or the source itself),
+//                   EInOutError (reading, writing), ERangeError for a file of 2 GiB or more,
+//                   before the destination is created.
+//   every driver    EVRXEncryptCancel from the OnProgress handler (no digest is written).
+// The decrypting drivers raise nothing of their own and produce no bytes. Key and Mode have no
+// effect, so a digest never raises EVRXWeakCipherKey.
 class TCustomVRXHash : public TCustomVRXCipher {
  public:
   using TCustomVRXCipher::TCustomVRXCipher;

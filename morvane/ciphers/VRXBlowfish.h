@@ -1,6 +1,11 @@
 // The Blowfish component: Bruce Schneier's 64-bit block cipher (16 rounds, key schedule as
 // published, keys of any length read cyclically) with the five chaining modes.
 // Its table lookups depend on the key and the data: no constant-time claim.
+//
+// Raises, besides what every driver raises (VRXCipher.h): EVRXWeakCipherKey "Weak Key" when a
+// run, encrypting or decrypting, starts with an empty key, before anything is written;
+// EVRXOutOfRange for an IV index other than 0 or 1, or SetIVBytes with other than 8 bytes. Call
+// RandomizeIV() before each encryption (VRXCipher.h says why).
 #pragma once
 
 #include <array>

@@ -2,6 +2,12 @@
 // first 8 bytes of Key (parity bits ignored), in ECB, CBC and PCBC chaining. It refuses to
 // encrypt with a weak key and carries its IV in the 8 leading bytes of every encrypted stream.
 // Its table lookups depend on the key and the data: no constant-time claim.
+//
+// Raises, besides what every driver raises (VRXCipher.h): EVRXUnsupportedCipherMode from SetMode
+// for CFB and OFB; EVRXWeakCipherKey "Weak Key" at the first chunk of an encryption (after the IV
+// was written) with a key IsWeakKey refuses (decryption takes any key); EVRXOutOfRange for an IV
+// index other than 0 or 1, or SetIVBytes with other than 8 bytes. Call RandomizeIV() before each
+// encryption.
 #pragma once
 
 #include <cstdint>

@@ -9,6 +9,12 @@
 // + ... (the form of the extract and insert operations). ECB and OFB are the standard modes with
 // the IV bytes V (W(V) = the IV words); CBC, PCBC and CFB chain earlier blocks in stored form
 // into cipher-form blocks, so they agree with the standard modes on the first block only.
+//
+// Raises, besides what every driver raises (VRXCipher.h): EVRXWeakCipherKey "Weak Key" at the first
+// chunk of an encryption (after the IV was written) with a key IsWeakKey refuses (empty or white
+// space only); EVRXOutOfRange for
+// an IV index outside 0..3, or SetIVBytes with other than 16 bytes. Call RandomizeIV() before
+// each encryption.
 #pragma once
 
 #include <array>

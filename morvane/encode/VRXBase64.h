@@ -7,6 +7,11 @@
 // failure raises the framework's Exception "Invalid value in Base64 Decoding Table".
 //
 // The string and file drivers carry the text alone: no length prefix, no size trailer.
+//
+// Raises: DecryptString, DecryptFile and DecryptStream raise Exception "Invalid value in Base64
+// Decoding Table" for any text that is not strict Base64 (above); the file drivers the file
+// errors of VRXCipher.h (EFOpenError, EFCreateError, EInOutError, ERangeError for 2 GiB or
+// more); every driver the cancels EVRXEncryptCancel / EVRXDecryptCancel. Nothing else.
 #pragma once
 
 #include <string>
