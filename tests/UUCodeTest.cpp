@@ -197,10 +197,27 @@ TEST_P(UUPath, StatusAndReadOnlyFiles) {
 TEST_P(UUPath, DamagedDocumentsLeaveNoDestination) {
   const std::string src = TempPath("d-src"), dst = TempPath("d-dst");
   const std::pair<std::string, std::string> cases[] = {
-      {"#86)C\r\nbegin 644  a\r\nend\r\n", "No begin line"},
+      {"#86)C\r\nbegin 644  a\r\nend\r\n", "No begin line"},  // text before the own form
+      {"hello\nworld\n begin 644 a\n`\nend\n", "No begin line"},
       {"begin 644  a\r\n#86)C\r\n", "No end line"},
       {"begin 644  end\r\n", "No end line"},    // "end" only inside the begin line
       {"begin 644  a.txt end", "No end line"},  // no line feed: all of it is the begin line
+      // Documents in the form of other tools are checked line by line before anything is made.
+      {"begin 644 a\n#86)C\n", "No end line"},
+      {"begin 644 a\n#86)C\n`\nmore text\nend\n",
+       "No end line: line 4 follows the zero-length line"},
+      {"begin 644 a\n#86)C`\nend\n",
+       "Malformed data line: line 2 holds 5 characters where its length (3 bytes) needs 4"},
+      {"begin 644 a\r\n#86)\r\nend\r\n",
+       "Malformed data line: line 2 holds 3 characters where its length (3 bytes) needs 4"},
+      {"From: x\n\nbegin 644 a\n#86)C\n#86)C\n`\nend\n",
+       "Malformed data line: line 5 follows a short line: only the last data line may be short"},
+      {"begin 644 a\n#86)c\nend\n",
+       "Malformed data line: line 2 holds a byte outside the encoding"},
+      {"begin 644 a\nx86)C\nend\n",
+       "Malformed data line: line 2 does not start with a length character"},
+      {"begin 644 a\n" + std::string(5000, 'M') + "\nend\n",
+       "Malformed data line: line 2 is longer than 4096 bytes"},
   };
   TVRXUUCode c;
   for (const auto& [doc, error] : cases) {
@@ -431,4 +448,92 @@ TEST(UUCode, BeginLineOfAFileCountsItsLineFeed) {
   c.DecryptString("begin 644  a b\n!80``\r\nend\r\n");
   EXPECT_EQ(c.GetFileName(), "a b");
   Reset(dst);
+}
+
+// Documents as other tools write them: the begin line "begin 644 name" with one blank, line
+// feeds alone or CR LF, text (mail headers) before the begin line and after the end line, a
+// zero-length line before "end". They decode to the data, through strings and files, for any
+// BufferSize; the data lines are the independent encoder's.
+TEST(UUCode, DocumentsOfOtherToolsDecodeRight) {
+  const std::string file = TempPath("o-doc"), out = TempPath("o-out");
+  for (size_t n : {size_t{0}, size_t{1}, size_t{44}, size_t{45}, size_t{46}, size_t{3000}}) {
+    const std::string data = RandomBytes(n, 300 + n);
+    std::string lf = ReferenceLines(data);
+    std::erase(lf, '\r');
+    std::string crlf;
+    for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    const std::pair<std::string, std::string> docs[] = {
+        {"plain", "begin 644 report.bin\n" + lf + "`\nend\n"},
+        {"crlf", "begin 644 report.bin\r\n" + crlf + "`\r\nend\r\n"},
+        {"mail", "From: a@example.org\nSubject: the report\n\nbegin 644 report.bin\n" + lf +
+                     "`\nend\n\n-- \nsignature\n"},
+        {"no zero line", "begin 0644 report.bin\n" + lf + "end"},
+    };
+    for (const auto& [what, doc] : docs) {
+      SCOPED_TRACE(std::string(what) + " " + std::to_string(n));
+      for (int32_t bufferSize : {1, 2, 1000}) {
+        TVRXUUCode c;
+        c.SetBufferSize(bufferSize);
+        EXPECT_EQ(c.DecryptString(doc), data);
+        EXPECT_EQ(c.GetFileName(), "report.bin");
+        EXPECT_EQ(c.GetStatus(), "644  ");
+        Reset(out);
+        WriteWholeFile(file, doc);
+        TVRXUUCode f;
+        f.SetBufferSize(bufferSize);
+        f.DecryptFile(file, out);
+        EXPECT_EQ(ReadWholeFile(out), data);
+        EXPECT_EQ(f.GetFileName(), "report.bin");
+      }
+    }
+  }
+  // Mode 444 in the common form makes the decoded file read-only, as the package's own does.
+  Reset(out);
+  WriteWholeFile(file, "begin 444 ro.txt\n#86)C\n`\nend\n");
+  TVRXUUCode c;
+  c.DecryptFile(file, out);
+  EXPECT_EQ(ReadWholeFile(out), "abc");
+  EXPECT_EQ(FileGetAttr(out), faReadOnly);
+  Reset(out);
+}
+
+// The carried name reduced to a safe base name, from hostile begin lines and directly.
+TEST(UUCode, SafeFileNames) {
+  const std::pair<std::string, std::string> names[] = {
+      {"report.bin", "report.bin"},
+      {"../../etc/passwd", "passwd"},
+      {"/etc/cron.d/job", "job"},
+      {"C:\\Windows\\evil.exe", "evil.exe"},
+      {"C:x.txt", "x.txt"},
+      {"..", ""},
+      {".", ""},
+      {"dir/..", ""},
+      {"...", ""},
+      {". .", ""},
+      {".bashrc", "bashrc"},
+      {"a\x01"
+       "b\nc\x7F"
+       "d\t",
+       "abcd"},
+      {std::string(".\0.", 3), ""},
+      {std::string("x\0/y", 4), "y"},
+      {" name . ", "name"},
+      {"caf\xE9.txt", "caf\xE9.txt"},
+      {std::string(300, 'a'), std::string(255, 'a')},
+      {"", ""},
+  };
+  for (const auto& [name, safe] : names) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(UUSafeFileName(name), safe);
+    // The same name carried by a document of either form.
+    for (const std::string& begin : {"begin 644 " + name + "\n", "begin 644  " + name + "\r\n"}) {
+      if (name.find_first_of(std::string("\r\n\0", 3)) != std::string::npos || name.empty() ||
+          name[0] == ' ')
+        continue;
+      TVRXUUCode c;
+      c.DecryptString(begin + "end\r\n");
+      EXPECT_EQ(c.GetFileName(), name);
+      EXPECT_EQ(c.GetSafeFileName(), safe);
+    }
+  }
 }

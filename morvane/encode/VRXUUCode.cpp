@@ -1,6 +1,8 @@
 #include "morvane/encode/VRXUUCode.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 #include "morvane/encode/internal/VRXEncodeKernels.h"
 #include "morvane/framework/Files.h"
@@ -20,6 +22,7 @@ constexpr const char* kReadOnlyStatus = "444  ";
 constexpr const char* kWritableStatus = "644  ";
 constexpr int32_t kLineBytes = 45;
 constexpr int32_t kLineChars = 63;
+constexpr size_t kMaxNameBytes = 255;  // the longest file name the common file systems take
 
 constexpr uint8_t Char(uint32_t Value) {
   return static_cast<uint8_t>(Value == 0 ? 0x60 : Value + 32);
@@ -28,7 +31,230 @@ constexpr uint32_t Value(uint8_t C) {
   return static_cast<uint32_t>(C - 32) & 63;
 }
 
+// ---- Documents in the form other tools write
+//
+// Lines that end in a line feed (a carriage return before it is dropped), a zero-length line
+// ("`" or a blank) before the end line, any text after the end line. Each data line is checked
+// and handed to the decoder in the package's own layout, so that such a document decodes to
+// the right bytes or is refused with EVRXUUError naming the line; never to wrong bytes.
+
+// Lines of a stream through a small buffer, each without its line end. A line longer than any
+// document needs is refused rather than held.
+class TLineReader {
+ public:
+  // Lines are counted from Before + 1, for messages.
+  explicit TLineReader(TStream& Source, int64_t Before = 0) : FSource(Source), FNumber(Before) {}
+
+  bool Next(std::string& Line) {
+    Line.clear();
+    bool any = false;
+    for (;;) {
+      if (FPos == FFill) {
+        FFill = std::max(0, FSource.Read(FBuffer.data(), static_cast<int32_t>(FBuffer.size())));
+        FPos = 0;
+        if (FFill == 0) {
+          if (!any) return false;
+          break;
+        }
+      }
+      any = true;
+      const char* start = FBuffer.data() + FPos;
+      const auto* lf =
+          static_cast<const char*>(std::memchr(start, '\n', static_cast<size_t>(FFill - FPos)));
+      const auto n = static_cast<int32_t>(lf != nullptr ? lf - start : FFill - FPos);
+      if (Line.size() + static_cast<size_t>(n) > kMaxLine) {
+        throw EVRXUUError(std::string(kMalformedLine) + ": line " + std::to_string(FNumber + 1) +
+                          " is longer than " + std::to_string(kMaxLine) + " bytes");
+      }
+      Line.append(start, static_cast<size_t>(n));
+      FPos += n;
+      FConsumed += n;
+      if (lf != nullptr) {
+        ++FPos;
+        ++FConsumed;
+        break;
+      }
+    }
+    ++FNumber;
+    if (!Line.empty() && Line.back() == '\r') Line.pop_back();
+    return true;
+  }
+  int64_t Number() const noexcept { return FNumber; }
+  // Bytes of the lines read so far, line ends included.
+  int64_t Consumed() const noexcept { return FConsumed; }
+
+ private:
+  static constexpr size_t kMaxLine = 4096;
+  TStream& FSource;
+  std::array<char, 8192> FBuffer{};
+  int32_t FPos = 0;
+  int32_t FFill = 0;
+  int64_t FNumber;
+  int64_t FConsumed = 0;
+};
+
+// The data lines of a document in the common form, from just after its begin line (FirstLine
+// is the number of the first of them, for messages).
+class TCommonDataLines {
+ public:
+  TCommonDataLines(TStream& Source, int64_t FirstLine) : FLines(Source, FirstLine - 1) {}
+
+  // Appends the next data line in the package's layout to Out (when given); false at the end
+  // line. Raises EVRXUUError for a line the common form cannot hold.
+  bool Next(std::string* Out) {
+    for (;;) {
+      if (!FLines.Next(FLine)) throw EVRXUUError(kNoEndLine);
+      const std::string_view line = FLine;
+      if (IsEndLine(line)) return false;
+      if (FDataEnded) {
+        if (line.find_first_not_of(" \t`") == std::string_view::npos) continue;
+        throw EVRXUUError(std::string(kNoEndLine) + ": line " + LineNumber() +
+                          " follows the zero-length line");
+      }
+      if (line.empty()) {  // a blank line ends the data as a zero-length line does
+        FDataEnded = true;
+        continue;
+      }
+      const auto first = static_cast<uint8_t>(line[0]);
+      if (first < 0x20 || first > 0x60) Refuse("does not start with a length character");
+      const uint32_t length = Value(first);
+      if (length == 0) {
+        FDataEnded = true;
+        continue;
+      }
+      if (length > static_cast<uint32_t>(kLineBytes)) Refuse("holds more than 45 bytes");
+      if (FShortSeen) Refuse("follows a short line: only the last data line may be short");
+      const size_t need = 4 * ((length + 2) / 3);
+      if (line.size() - 1 != need) {
+        Refuse("holds " + std::to_string(line.size() - 1) + " characters where its length (" +
+               std::to_string(length) + " bytes) needs " + std::to_string(need));
+      }
+      for (size_t i = 1; i <= need; ++i) {
+        const auto c = static_cast<uint8_t>(line[i]);
+        if (c < 0x20 || c > 0x60) Refuse("holds a byte outside the encoding");
+      }
+      FShortSeen = length < static_cast<uint32_t>(kLineBytes);
+      if (Out != nullptr) {
+        Out->append(line.substr(0, need + 1));
+        Out->append("\r\n");
+      }
+      return true;
+    }
+  }
+
+ private:
+  static bool IsEndLine(std::string_view Line) {
+    return Line.starts_with("end") && Line.find_first_not_of(" \t", 3) == std::string_view::npos;
+  }
+  std::string LineNumber() const { return std::to_string(FLines.Number()); }
+  [[noreturn]] void Refuse(const std::string& Why) const {
+    throw EVRXUUError(std::string(kMalformedLine) + ": line " + LineNumber() + " " + Why);
+  }
+
+  TLineReader FLines;
+  std::string FLine;
+  bool FDataEnded = false;
+  bool FShortSeen = false;
+};
+
+// The data lines of a common-form document as a stream in the package's layout.
+class TCommonDataStream : public TStream {
+ public:
+  TCommonDataStream(TStream& Source, int64_t FirstLine) : FLines(Source, FirstLine) {}
+
+  int32_t Read(void* Buffer, int32_t Count) override {
+    auto* out = static_cast<char*>(Buffer);
+    int32_t done = 0;
+    while (done < Count) {
+      if (FPos == FPending.size()) {
+        FPending.clear();
+        FPos = 0;
+        if (FEnded || !FLines.Next(&FPending)) {
+          FEnded = true;
+          break;
+        }
+      }
+      const auto n = static_cast<int32_t>(
+          std::min<size_t>(static_cast<size_t>(Count - done), FPending.size() - FPos));
+      std::memcpy(out + done, FPending.data() + FPos, static_cast<size_t>(n));
+      FPos += static_cast<size_t>(n);
+      done += n;
+    }
+    FPosition += done;
+    return done;
+  }
+  int32_t Write(const void*, int32_t) override { return 0; }
+  int64_t Seek(int64_t) override { return FPosition; }  // forward only: it never moves
+  int64_t GetPosition() const override { return FPosition; }
+  int64_t GetSize() const override { return -1; }
+
+ private:
+  TCommonDataLines FLines;
+  std::string FPending;
+  size_t FPos = 0;
+  bool FEnded = false;
+  int64_t FPosition = 0;
+};
+
+// The length of the common-form data from Source's position in the package's layout; checks
+// every line on the way.
+int64_t MeasureCommonData(TStream& Source, int64_t FirstLine) {
+  TCommonDataLines lines(Source, FirstLine);
+  std::string line;
+  int64_t size = 0;
+  while (lines.Next(&line)) {
+    size += static_cast<int64_t>(line.size());
+    line.clear();
+  }
+  CheckLayoutSize(size, "uuencoded data");
+  return size;
+}
+
+// The begin line of other tools: "begin", one blank, the mode in one to four octal digits, one
+// blank, the name. The package's own begin line has two blanks before the name and is read by
+// position instead, as it always was.
+bool IsCommonBeginLine(std::string_view Line) {
+  if (!Line.starts_with(kBegin)) return false;
+  const size_t digits = Line.find_first_not_of("01234567", kBegin.size());
+  const size_t count = digits == std::string_view::npos ? 0 : digits - kBegin.size();
+  return count >= 1 && count <= 4 && Line.size() > digits + 1 && Line[digits] == ' ' &&
+         Line[digits + 1] != ' ' && Line[digits + 1] != '\r' && Line[digits + 1] != '\n';
+}
+
+// The offset of the first line in the form of other tools (text such as mail headers may
+// stand before it), or npos.
+size_t FindBeginLine(std::string_view S) {
+  for (size_t at = 0; at < S.size();) {
+    if (IsCommonBeginLine(S.substr(at, S.find('\n', at) - at))) return at;
+    const size_t lf = S.find('\n', at);
+    if (lf == std::string_view::npos) break;
+    at = lf + 1;
+  }
+  return std::string_view::npos;
+}
+
 }  // namespace
+
+std::string UUSafeFileName(std::string_view Name) {
+  // Only the last part: anything up to a slash, a backslash or a drive colon names directories.
+  const size_t cut = Name.find_last_of("/\\:");
+  if (cut != std::string_view::npos) Name.remove_prefix(cut + 1);
+  std::string out;
+  for (char c : Name) {
+    const auto b = static_cast<uint8_t>(c);
+    if (b >= 0x20 && b != 0x7F) out += c;
+  }
+  // No ".", "..", hidden names or names of blanks: leading dots and blanks go, trailing blanks
+  // and dots too (some systems drop them, which would make two names one).
+  const size_t from = out.find_first_not_of(". ");
+  if (from == std::string::npos) return {};
+  out.erase(0, from);
+  out.erase(out.find_last_not_of(". ") + 1);
+  if (out.size() > kMaxNameBytes) out.resize(kMaxNameBytes);
+  return out;
+}
+
+namespace {}  // namespace
 
 TVRXUUCode::TVRXUUCode(TComponent* AOwner) : TCustomVRXCipher(AOwner) {
   FPlainBlockSize = kLineBytes;
@@ -127,6 +353,17 @@ std::string TVRXUUCode::BeginLine() const {
 
 void TVRXUUCode::ReadBeginLine(std::string_view Line) {
   if (Line.find(kBegin) == std::string_view::npos) throw EVRXUUError(kNoBeginLine);
+  // The form other tools write, "begin 644 name" with one blank: the mode is read as the
+  // package's five-byte mode text ("644  "), so that the name is not cut at byte 12.
+  if (IsCommonBeginLine(Line)) {
+    const size_t blank = Line.find(' ', kBegin.size());
+    std::string_view mode = Line.substr(kBegin.size(), blank - kBegin.size());
+    if (mode.size() == 4 && mode[0] == '0') mode.remove_prefix(1);
+    FStatus = std::string(mode) + std::string(5 - mode.size(), ' ');
+    const std::string_view name = Line.substr(blank + 1);
+    FFileName = name.substr(0, name.find_first_of("\r\n"));
+    return;
+  }
   if (Line.size() <= 8) return;
   // Positions count from the start of the line, wherever "begin " stands in it.
   FStatus = Line.substr(6, 5);
@@ -158,6 +395,15 @@ std::string TVRXUUCode::DecryptString(std::string_view S) {
   const std::string_view line = lf == std::string_view::npos ? S : S.substr(0, lf);
   const std::string_view rest =
       lf == std::string_view::npos ? std::string_view{} : S.substr(lf + 1);
+  // The package's documents begin at once with a begin line ending in CR LF; any other
+  // document is read in the common form.
+  if (line.find(kBegin) == std::string_view::npos) {
+    const size_t at = FindBeginLine(S);
+    if (at == std::string_view::npos) throw EVRXUUError(kNoBeginLine);
+    return DecryptCommonString(S.substr(at),
+                               1 + std::count(S.begin(), S.begin() + static_cast<long>(at), '\n'));
+  }
+  if (IsCommonBeginLine(line)) return DecryptCommonString(S, 1);
   ReadBeginLine(line);
   if (rest.size() < 5 || rest.substr(rest.size() - std::min<size_t>(rest.size(), 6)).find("end") ==
                              std::string_view::npos) {
@@ -169,6 +415,22 @@ std::string TVRXUUCode::DecryptString(std::string_view S) {
   bytes.reserve(data.size() / kLineChars * kLineBytes + kLineBytes);
   TMemoryStream dest(std::move(bytes));
   DecryptStream(source, dest, static_cast<int32_t>(data.size()));
+  return dest.TakeData();
+}
+
+std::string TVRXUUCode::DecryptCommonString(std::string_view Document, int64_t BeginLineNumber) {
+  const size_t lf = Document.find('\n');
+  std::string_view line = Document.substr(0, lf);
+  if (line.ends_with('\r')) line.remove_suffix(1);
+  ReadBeginLine(line);
+  const std::string_view rest =
+      lf == std::string_view::npos ? std::string_view{} : Document.substr(lf + 1);
+  TReadOnlyMemoryStream measure(rest);
+  const int64_t size = MeasureCommonData(measure, BeginLineNumber + 1);
+  TReadOnlyMemoryStream source(rest);
+  TCommonDataStream data(source, BeginLineNumber + 1);
+  TMemoryStream dest;
+  DecryptStream(data, dest, static_cast<int32_t>(size));
   return dest.TakeData();
 }
 
@@ -215,6 +477,13 @@ void TVRXUUCode::DecryptFile(const std::string& SourceFile, const std::string& D
       }
       line.append(piece);
     }
+    // Not the package's own document: read in the common form, from the first line that
+    // starts with "begin " (mail headers may stand before it).
+    if (line.find(kBegin) == std::string::npos || IsCommonBeginLine(line)) {
+      f.Close();
+      DecryptCommonFile(SourceFile, DestFile);
+      return;
+    }
     ReadBeginLine(line);
     char tail[5];
     const auto tailSize = static_cast<int32_t>(std::min<int64_t>(size, 5));
@@ -234,6 +503,37 @@ void TVRXUUCode::DecryptFile(const std::string& SourceFile, const std::string& D
     source.Seek(static_cast<int64_t>(line.size()));
     TFileStream dest(DestFile, fmCreate);
     DecryptStream(source, dest, static_cast<int32_t>(count));
+  }
+  if (FStatus == kReadOnlyStatus) FileSetReadOnly(DestFile);
+}
+
+}  // namespace morvane
+
+namespace morvane {
+
+void TVRXUUCode::DecryptCommonFile(const std::string& SourceFile, const std::string& DestFile) {
+  int64_t offset = 0, number = 0, size = 0;
+  {
+    // Find the begin line, then check every data line before anything is created.
+    TFileStream source(SourceFile, fmOpenReadShared);
+    TLineReader lines(source);
+    std::string line;
+    for (;;) {
+      if (!lines.Next(line)) throw EVRXUUError(kNoBeginLine);
+      ++number;
+      if (IsCommonBeginLine(line)) break;
+    }
+    ReadBeginLine(line);
+    offset = lines.Consumed();
+    source.Seek(offset);
+    size = MeasureCommonData(source, number + 1);
+  }
+  TFileStream source(SourceFile, fmOpenReadShared);
+  source.Seek(offset);
+  TCommonDataStream data(source, number + 1);
+  {
+    TFileStream dest(DestFile, fmCreate);
+    DecryptStream(data, dest, static_cast<int32_t>(size));
   }
   if (FStatus == kReadOnlyStatus) FileSetReadOnly(DestFile);
 }

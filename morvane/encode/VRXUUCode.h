@@ -1,6 +1,6 @@
 // Uuencode as a cipher component: encryption writes a whole document, decryption reads one.
 //
-// The document (every line ends in CR LF):
+// The document it writes (every line ends in CR LF):
 //   "begin " [Status FileName]   Status and name only when FileName is not empty
 //   data lines                   a length character, then four characters per three bytes;
 //                                45 bytes a line ("M" + 60 characters), the last line shorter
@@ -8,10 +8,32 @@
 // A 6-bit value v is written as v + 32, except 0, written as the backquote; decoding maps every
 // byte c to (c - 32) and 63. There is no zero-length line before "end".
 //
-// Decoding trusts the layout the encoder writes: line ends of two bytes, every line but the
-// last full. Other layouts decode to wrong bytes, however short the document; a data line that
-// would pass the chunk it stands in while more data follows, or give more bytes than a chunk
-// of BufferSize lines can hold, raises EVRXUUError.
+// Decoding reads two forms:
+// - The package's own, whose first line holds "begin " and is read by position: Status is its
+//   bytes 7 to 11, FileName from byte 12 to the first CR ("begin 644  name", two blanks). It
+//   trusts that layout: line ends of two bytes, every line but the last full; a data line that
+//   would pass the chunk it stands in while more data follows, or give more bytes than a chunk
+//   of BufferSize lines can hold, raises EVRXUUError.
+// - The form other tools write, "begin 644 name" (one blank; the mode may have 1 to 4 octal
+//   digits): Status becomes the mode as a five-byte mode text ("644  "), FileName the rest of
+//   the line. Lines may end in LF or CR LF; text such as mail headers may stand before the
+//   begin line, which then must be in this form, and any text after the end line; a
+//   zero-length line ("`") may stand before "end". Every data line is checked: it must hold
+//   exactly the characters its length promises, all in 0x20..0x60, at most 45 bytes, and only
+//   the last may be short. A line that breaks this raises EVRXUUError "Malformed data line:
+//   line N ..." before anything is written: such a document never decodes to wrong bytes.
+// FileName is the carried name as it stands; write files under GetSafeFileName() instead.
+//
+// What the drivers raise:
+//   DecryptString, DecryptFile  EVRXUUError "No begin line" (no line in either form),
+//                               "No end line" (the end line missing), "Malformed data line"
+//                               (above); DecryptFile checks all this before it creates the
+//                               destination, and raises the file errors of VRXCipher.h
+//                               (EFOpenError, EFCreateError, EInOutError, EReadError for an
+//                               empty file, ERangeError for 2 GiB or more).
+//   EncryptFile                 the file errors of VRXCipher.h.
+//   EncryptString               ERangeError for 2 GiB or more.
+//   every driver                EVRXEncryptCancel / EVRXDecryptCancel from OnProgress.
 #pragma once
 
 #include <string>
@@ -28,6 +50,13 @@ class EVRXUUError : public Exception {
   using Exception::Exception;
 };
 
+// The last part of a carried file name, safe to create in a directory the caller chose: no
+// directories (anything up to the last '/', '\\' or ':' is dropped), no control bytes (0 to 31
+// and 127 are dropped), no leading dots or blanks (so never ".", ".." or a hidden name), no
+// trailing dots or blanks, at most 255 bytes. Empty when nothing is left: the caller must then
+// choose a name itself. Other bytes, above 127 included, are kept as they are.
+std::string UUSafeFileName(std::string_view Name);
+
 class TVRXUUCode : public TCustomVRXCipher {
  public:
   explicit TVRXUUCode(TComponent* AOwner = nullptr);
@@ -43,6 +72,11 @@ class TVRXUUCode : public TCustomVRXCipher {
   // The mode text written in front of the name ("644  ", "444  ").
   const std::string& GetStatus() const noexcept { return FStatus; }
   void SetStatus(std::string_view Value) { FStatus = Value; }
+
+  // FileName reduced to a name that is safe to create in a directory of the caller's choosing:
+  // see UUSafeFileName. Use it, not FileName, when writing a decoded document under the name it
+  // carries.
+  std::string GetSafeFileName() const { return UUSafeFileName(FFileName); }
 
   // ---- Drivers: whole documents. The decoders set FileName and Status from the begin line
   // when it is longer than 8 bytes, without looking at any file.
@@ -62,6 +96,9 @@ class TVRXUUCode : public TCustomVRXCipher {
   std::string BeginLine() const;
   void ReadBeginLine(std::string_view Line);
   void DecodeLineBytewise(int32_t& Count);
+  // Documents in the form other tools write (see the top of this header).
+  std::string DecryptCommonString(std::string_view Document, int64_t BeginLineNumber);
+  void DecryptCommonFile(const std::string& SourceFile, const std::string& DestFile);
 
   std::string FFileName;
   std::string FStatus;
