@@ -95,7 +95,29 @@ def encoders():
         save("UUBeginLineFuzz", line)
 
 
+def tail(*values):
+    # FuzzedDataProvider takes its numbers from the end of the input, last byte first.
+    return bytes(reversed(values))
+
+
+def digests():
+    # The message in front; from the end: digest, BufferSize - 1, cancel flag, piece count,
+    # piece lengths, repeat count - 1.
+    for index, name in enumerate(["md5.txt", "sha1.txt", "ripemd160.txt", "ripemd128.txt"]):
+        if not os.path.exists(os.path.join(VECTORS, name)):
+            continue
+        for n, (_, r) in enumerate(records(name)):
+            if "Msg" not in r or int(r.get("Len", "0")) > 120:
+                continue
+            msg = unhex(r["Msg"])
+            save("IncrementalDigestFuzz", msg + tail(index, n % 3, 0, 2, 1, 63, n % 8))
+            if n == 3:
+                # A cancel on the second progress call of a many-chunk message.
+                save("IncrementalDigestFuzz", msg + tail(index, 0, 1, 1, 0, 7, 60, 3))
+
+
 if __name__ == "__main__":
     ciphers()
+    digests()
     strings()
     encoders()
