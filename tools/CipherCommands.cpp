@@ -31,17 +31,20 @@ constexpr const char* kEncryptUsage =
     "  --mode MODE        ecb, cbc (default), cfb, ofb or pcbc (DES: ecb, cbc, pcbc)\n"
     "  -k, --key TEXT     the key, its bytes as they are\n"
     "  --key-hex HEX      the key as hexadecimal digits\n"
-    "  --key-file FILE    the key is the file's bytes, exactly (a final line feed counts)\n"
+    "  --key-file FILE    the key is the file's bytes, exactly (a final line feed counts);\n"
+    "                     at most 4096 bytes are read, and a longer file is refused\n"
     "                     without a key option the environment variable MORVANE_KEY is used\n"
     "  --iv IV            random (default: fresh bytes from the operating system), default\n"
     "                     (the cipher's built-in IV) or HEX (8 bytes; Twofish 16). The IV\n"
     "                     leads the output, so decrypt needs no IV\n"
     "  --rounds N         Twofish rounds, 2 to 16 (default 16); decrypt needs the same\n"
     "  --layout LAYOUT    file (default): IV, blocks, plaintext size (4 bytes, LSB first)\n"
-    "                     string: plaintext size (4 bytes), IV, blocks (held in memory)\n"
+    "                     string: plaintext size (4 bytes), IV, blocks; its size comes\n"
+    "                     first, so the whole input is read into memory before any output\n"
     "                     stream: IV, blocks (the plaintext padded with zero bytes)\n"
     "  -o, --output FILE  write there ('-' or missing: standard output); the file is\n"
     "                     replaced only when the run succeeded\n"
+    "  -f, --force        write ciphertext to a terminal too (refused otherwise)\n"
     "  --progress         show a progress bar on standard error\n"
     "  --no-progress      never show one (default: when standard error is a terminal\n"
     "                     and the input is large)\n";
@@ -52,17 +55,21 @@ constexpr const char* kDecryptUsage =
     "Decrypts FILE (standard input when FILE is '-' or missing), as written by\n"
     "'morvane encrypt' or the Morvane cipher components, to the output. The IV comes from\n"
     "the data. A wrong key gives wrong bytes, not an error: the layouts hold no check.\n"
+    "Data whose layout is damaged (cut short, a size that disagrees with the blocks) is\n"
+    "refused with exit status 1, and nothing is written.\n"
     "\n"
     "options:\n"
     "  --cipher NAME      blowfish (default), des or twofish\n"
     "  --mode MODE        ecb, cbc (default), cfb, ofb or pcbc (DES: ecb, cbc, pcbc)\n"
     "  -k, --key TEXT     the key, its bytes as they are\n"
     "  --key-hex HEX      the key as hexadecimal digits\n"
-    "  --key-file FILE    the key is the file's bytes, exactly (a final line feed counts)\n"
+    "  --key-file FILE    the key is the file's bytes, exactly (a final line feed counts);\n"
+    "                     at most 4096 bytes are read, and a longer file is refused\n"
     "                     without a key option the environment variable MORVANE_KEY is used\n"
     "  --rounds N         Twofish rounds, 2 to 16 (default 16)\n"
     "  --layout LAYOUT    file (default), string or stream, as given to encrypt; a stream\n"
-    "                     decrypts to whole blocks, its zero padding included\n"
+    "                     decrypts to whole blocks, its zero padding included; a string\n"
+    "                     is read whole into memory first\n"
     "  -o, --output FILE  write there ('-' or missing: standard output); the file is\n"
     "                     replaced only when the run succeeded\n"
     "  --progress         show a progress bar on standard error\n"
@@ -109,8 +116,11 @@ TCipherSetup MakeCipher(const std::string& Name) {
   return s;
 }
 
-TCipherMode ParseMode(const std::string& Text) {
+TCipherMode ParseMode(const std::string& Text, const std::string& Cipher) {
   const std::string m = ParseChoice(Text, "--mode", {"ecb", "cbc", "cfb", "ofb", "pcbc"});
+  if (Cipher == "des" && (m == "cfb" || m == "ofb"))
+    throw EUsageError("--mode " + m +
+                      ": Mode not supported in current version; DES offers ecb, cbc and pcbc");
   if (m == "ecb") return cipherECB;
   if (m == "cfb") return cipherCFB;
   if (m == "ofb") return cipherOFB;
@@ -132,11 +142,14 @@ std::vector<TOptionSpec> CipherOptions(bool Encrypting) {
   optionList.push_back({"mode", 'm', true});
   optionList.push_back({"rounds", 0, true});
   optionList.push_back({"layout", 0, true});
-  if (Encrypting) optionList.push_back({"iv", 0, true});
+  if (Encrypting) {
+    optionList.push_back({"iv", 0, true});
+    optionList.push_back({"force", 'f', false});
+  }
   return optionList;
 }
 
-// Holds key bytes and wipes them on every exit.
+// Holds key or plaintext bytes and wipes them on every exit.
 struct TWipedString {
   std::string Bytes;
   ~TWipedString() { SecureWipe(Bytes); }
@@ -146,52 +159,110 @@ struct TWipedString {
 // output, checked against each other.
 struct TCipherRun {
   TCipherSetup Setup;
+  std::string CipherName;
   TLayout Layout = TLayout::File;
-  std::string Dest;
   std::unique_ptr<TInput> Input;
+  std::unique_ptr<TOutput> Output;
+  // Why the component may call the key weak, for the message.
+  std::string WeakReason;
 };
 
-TCipherRun PrepareCipherRun(const TCommandLine& Args) {
+TCipherRun PrepareCipherRun(const TCommandLine& Args, bool Encrypting) {
   TCipherRun run;
   Args.MaxOperands(1);
-  const std::string cipher =
+  run.CipherName =
       ParseChoice(Args.ValueOr("cipher", "blowfish"), "--cipher", {"blowfish", "des", "twofish"});
-  run.Setup = MakeCipher(cipher);
+  run.Setup = MakeCipher(run.CipherName);
   TCustomVRXCipher& c = *run.Setup.Cipher;
-  c.SetMode(ParseMode(Args.ValueOr("mode", "cbc")));
+  c.SetMode(ParseMode(Args.ValueOr("mode", "cbc"), run.CipherName));
   if (auto rounds = Args.Value("rounds")) {
-    if (cipher != "twofish") throw EUsageError("--rounds applies to Twofish only");
+    if (run.CipherName != "twofish") throw EUsageError("--rounds applies to Twofish only");
     // Before the key: on a component without key this sets the count of every key size.
-    static_cast<TVRXTwoFish&>(c).SetNumRounds(
+    dynamic_cast<TVRXTwoFish&>(c).SetNumRounds(
         static_cast<int32_t>(ParseCount(*rounds, "--rounds", 2, 16)));
   }
   run.Layout = ParseLayout(Args.ValueOr("layout", "file"));
   {
     TWipedString key{ReadKey(Args)};
+    const bool blank =
+        key.Bytes.find_first_not_of(std::string_view("\0\t \x7f", 4)) == std::string::npos;
+    run.WeakReason = blank ? "the key is white space only (bytes 0, 9, 32 and 127)"
+                           : "the key is one of the 16 published weak and semi-weak DES keys";
     c.SetKey(key.Bytes);
   }
-  run.Dest = Args.ValueOr("output", "-");
+  const std::string dest = Args.ValueOr("output", "-");
   run.Input = std::make_unique<TInput>(Args.Operands().empty() ? "-" : Args.Operands()[0]);
-  if (run.Input->SameFileAs(run.Dest))
+  if (run.Input->SameFileAs(dest))
     throw EFCreateError("The input and the output are the same file (" + run.Input->DisplayName() +
                         ")");
+  run.Output = std::make_unique<TOutput>(dest, true);
+  if (Encrypting) CheckBinaryOutput(run.Output->IsTerminal(), Args, "ciphertext");
   return run;
 }
 
-// Writes bytes the string drivers returned to the temporary output file.
-void WriteBytes(const std::string& Path, const std::string& Bytes) {
-  TFileStream out(Path, fmCreate);
-  size_t done = 0;
-  while (done < Bytes.size()) {
-    const auto n = static_cast<int32_t>(std::min<size_t>(Bytes.size() - done, 1 << 30));
-    out.WriteBuffer(Bytes.data() + done, n);
-    done += static_cast<size_t>(n);
+// The one place where a direction meets a layout.
+void RunLayout(TCipherRun& Run, bool Encrypting, TProgressChoice Choice) {
+  TCustomVRXCipher& c = *Run.Setup.Cipher;
+  TInput& in = *Run.Input;
+  TOutput& out = *Run.Output;
+  const int64_t block = Run.Setup.Block;
+  TWipedString whole;
+  if (Run.Layout == TLayout::String) {
+    whole.Bytes = in.ReadAll();
+  } else {
+    // An encrypted file carries 4 bytes of size trailer beyond the encrypted stream's limit.
+    in.Prepare(!Encrypting && Run.Layout == TLayout::File ? kLayoutLimit + 4 : kLayoutLimit);
   }
+  const int64_t size =
+      Run.Layout == TLayout::String ? static_cast<int64_t>(whole.Bytes.size()) : in.Size();
+  if (Encrypting) {
+    // The encrypted data must stay decryptable: its size too is a signed 32-bit count.
+    const int64_t encrypted = block + std::max<int64_t>(1, (size + block - 1) / block) * block;
+    if (encrypted > kLayoutLimit)
+      throw ERangeError(in.DisplayName() + " holds " + std::to_string(size) +
+                        " bytes; encrypted with " + Run.Setup.Title + " they would make " +
+                        std::to_string(encrypted) +
+                        " bytes, more than the signed 32-bit sizes of the layouts allow, so they "
+                        "could never be decrypted");
+  }
+  TProgress progress(Choice, Encrypting ? "encrypt" : "decrypt", size,
+                     int64_t{BlocksPerChunk(Run.Setup.Block)} * block);
+  c.SetBufferSize(BlocksPerChunk(Run.Setup.Block));
+  c.SetOnProgress(progress.Handler());
+  try {
+    switch (Run.Layout) {
+      case TLayout::File:
+        out.RunDriver([&] {
+          if (Encrypting)
+            c.EncryptFile(in.Path(), out.DriverPath());
+          else
+            c.DecryptFile(in.Path(), out.DriverPath());
+        });
+        break;
+      case TLayout::Stream: {
+        TFileStream source(in.Path(), fmOpenReadShared);
+        if (Encrypting)
+          c.EncryptStream(source, out.Stream(), static_cast<int32_t>(size));
+        else
+          c.DecryptStream(source, out.Stream(), static_cast<int32_t>(size));
+        break;
+      }
+      case TLayout::String: {
+        TWipedString result{Encrypting ? c.EncryptString(whole.Bytes)
+                                       : c.DecryptString(whole.Bytes)};
+        out.Write(result.Bytes);
+        break;
+      }
+    }
+  } catch (const EVRXWeakCipherKey& e) {
+    throw EVRXWeakCipherKey(e.Message() + ": " + Run.WeakReason);
+  }
+  progress.Done();
+  out.Commit();
 }
 
 int Encrypt(const TCommandLine& Args) {
-  TCipherRun run = PrepareCipherRun(Args);
-  TCustomVRXCipher& c = *run.Setup.Cipher;
+  TCipherRun run = PrepareCipherRun(Args, true);
   const std::string iv = Args.ValueOr("iv", "random");
   if (iv == "random") {
     uint8_t bytes[16];
@@ -207,76 +278,13 @@ int Encrypt(const TCommandLine& Args) {
                         std::to_string(bytes.size()));
     run.Setup.SetIVBytes(reinterpret_cast<const uint8_t*>(bytes.data()));
   }
-
-  TInput& in = *run.Input;
-  in.Prepare();
-  // The encrypted data must stay decryptable: its size too is a signed 32-bit count.
-  const int64_t block = run.Setup.Block;
-  const int64_t encrypted = block + std::max<int64_t>(1, (in.Size() + block - 1) / block) * block;
-  if (encrypted > kLayoutLimit)
-    throw ERangeError(in.DisplayName() + " holds " + std::to_string(in.Size()) +
-                      " bytes; encrypted with " + run.Setup.Title + " they would make " +
-                      std::to_string(encrypted) +
-                      " bytes, more than the signed 32-bit sizes of the layouts allow, so they "
-                      "could never be decrypted");
-
-  TSafeOutput out(run.Dest);
-  TProgress progress(ProgressChoice(Args), "encrypt", in.Size(),
-                     int64_t{BlocksPerChunk(run.Setup.Block)} * block);
-  c.SetBufferSize(BlocksPerChunk(run.Setup.Block));
-  c.SetOnProgress(progress.Handler());
-  switch (run.Layout) {
-    case TLayout::File:
-      c.EncryptFile(in.Path(), out.Path());
-      break;
-    case TLayout::Stream: {
-      TFileStream source(in.Path(), fmOpenReadShared);
-      TFileStream dest(out.Path(), fmCreate);
-      c.EncryptStream(source, dest, static_cast<int32_t>(in.Size()));
-      break;
-    }
-    case TLayout::String: {
-      TWipedString plain{in.ReadAll()};
-      WriteBytes(out.Path(), c.EncryptString(plain.Bytes));
-      break;
-    }
-  }
-  progress.Done();
-  out.Commit();
+  RunLayout(run, true, ProgressChoice(Args));
   return kExitOk;
 }
 
 int Decrypt(const TCommandLine& Args) {
-  TCipherRun run = PrepareCipherRun(Args);
-  TCustomVRXCipher& c = *run.Setup.Cipher;
-  TInput& in = *run.Input;
-  // An encrypted file carries 4 bytes of size trailer beyond the encrypted stream's limit.
-  in.Prepare(run.Layout == TLayout::Stream ? kLayoutLimit : kLayoutLimit + 4);
-  TSafeOutput out(run.Dest);
-  const int64_t block = run.Setup.Block;
-  TProgress progress(ProgressChoice(Args), "decrypt", in.Size(),
-                     int64_t{BlocksPerChunk(run.Setup.Block)} * block);
-  c.SetBufferSize(BlocksPerChunk(run.Setup.Block));
-  c.SetOnProgress(progress.Handler());
-  switch (run.Layout) {
-    case TLayout::File:
-      c.DecryptFile(in.Path(), out.Path());
-      break;
-    case TLayout::Stream: {
-      TFileStream source(in.Path(), fmOpenReadShared);
-      TFileStream dest(out.Path(), fmCreate);
-      c.DecryptStream(source, dest, static_cast<int32_t>(in.Size()));
-      break;
-    }
-    case TLayout::String: {
-      const std::string data = in.ReadAll();
-      TWipedString plain{c.DecryptString(data)};
-      WriteBytes(out.Path(), plain.Bytes);
-      break;
-    }
-  }
-  progress.Done();
-  out.Commit();
+  TCipherRun run = PrepareCipherRun(Args, false);
+  RunLayout(run, false, ProgressChoice(Args));
   return kExitOk;
 }
 

@@ -99,17 +99,16 @@ std::string ParseHex(std::string_view Text, std::string_view What) {
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
   };
+  // What is wrong with the text comes before how many digits it has: "AB CD" holds a blank.
+  for (char c : Text)
+    if (nibble(c) < 0)
+      throw EUsageError(std::string(What) + ": '" + std::string(Text) +
+                        "' is not hexadecimal digits (0-9, a-f, A-F; no blanks or prefixes)");
   if (Text.size() % 2 != 0)
     throw EUsageError(std::string(What) + ": an odd number of hexadecimal digits");
   std::string out(Text.size() / 2, '\0');
-  for (size_t i = 0; i < out.size(); ++i) {
-    const int hi = nibble(Text[2 * i]);
-    const int lo = nibble(Text[2 * i + 1]);
-    if (hi < 0 || lo < 0)
-      throw EUsageError(std::string(What) + ": '" + std::string(Text) +
-                        "' is not hexadecimal digits");
-    out[i] = static_cast<char>(hi << 4 | lo);
-  }
+  for (size_t i = 0; i < out.size(); ++i)
+    out[i] = static_cast<char>(nibble(Text[2 * i]) << 4 | nibble(Text[2 * i + 1]));
   return out;
 }
 

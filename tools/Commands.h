@@ -6,8 +6,6 @@ namespace morvane::cli {
 int RunEncryptCommand(int argc, char** argv);
 int RunDecryptCommand(int argc, char** argv);
 int RunDigestCommand(int argc, char** argv);
-// Whether this build holds the digest components (and so the digest command).
-bool DigestCommandAvailable();
 int RunBase64Command(int argc, char** argv);
 int RunUUEncodeCommand(int argc, char** argv);
 int RunRandomCommand(int argc, char** argv);

@@ -211,13 +211,8 @@ int Components(const TCommandLine& Args) {
 
   if (auto html = Args.Value("html")) {
     const std::string page = HtmlPage(*package);
-    TSafeOutput out(*html);
-    {
-      std::FILE* f = std::fopen(out.Path().c_str(), "wb");
-      if (f == nullptr) throw EOutputError("Cannot write " + *html, errno);
-      const bool ok = std::fwrite(page.data(), 1, page.size(), f) == page.size();
-      if (std::fclose(f) != 0 || !ok) throw EOutputError("Cannot write " + *html, errno);
-    }
+    TOutput out(*html, true);
+    out.Write(page);
     out.Commit();
     return kExitOk;
   }

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 
+#include <unistd.h>
+
 #include "Commands.h"
 #include "Interrupt.h"
 #include "Program.h"
@@ -15,25 +17,12 @@
 #include "morvane/cipher/VRXCipher.h"
 #include "morvane/framework/Exceptions.h"
 #include "morvane/framework/Streams.h"
-// The digest units come from their own branch; until they are part of the tree the command is
-// left out of the program (see main.cpp).
-#if __has_include("morvane/hash/VRXMD5.h")
 #include "morvane/hash/VRXMD5.h"
 #include "morvane/hash/VRXRMD.h"
 #include "morvane/hash/VRXRMD128.h"
 #include "morvane/hash/VRXSHA.h"
-#define MORVANE_HAVE_DIGESTS 1
-#else
-#define MORVANE_HAVE_DIGESTS 0
-#endif
 
 namespace morvane::cli {
-
-bool DigestCommandAvailable() {
-  return MORVANE_HAVE_DIGESTS != 0;
-}
-
-#if MORVANE_HAVE_DIGESTS
 
 namespace {
 
@@ -47,6 +36,7 @@ constexpr const char* kUsage =
     "options:\n"
     "  -a, --algorithm NAME  md5, sha1, ripemd160 or ripemd128\n"
     "  --raw                 write the raw digest bytes instead of lines\n"
+    "  -f, --force           write --raw to a terminal too (refused otherwise)\n"
     "  -c, --check LIST      read such lines from LIST ('-': standard input; lines may end\n"
     "                        in CR LF), digest each named file and print 'NAME: OK' or\n"
     "                        'NAME: FAILED'; the exit status is 1 when any failed\n"
@@ -71,7 +61,7 @@ size_t DigestBytes(const std::string& Name) {
 std::string DigestOf(TCustomVRXHash& Hash, const std::string& Name, TProgressChoice Choice) {
   TInput in(Name);
   in.Prepare();
-  TProgress progress(Choice, in.DisplayName(), in.Size(),
+  TProgress progress(Choice, in.IsStandardInput() ? "standard input" : in.Name(), in.Size(),
                      int64_t{BlocksPerChunk(kDigestBlock)} * kDigestBlock);
   Hash.SetBufferSize(BlocksPerChunk(kDigestBlock));
   Hash.SetOnProgress(progress.Handler());
@@ -168,28 +158,24 @@ bool ParseCheckLine(std::string Line, size_t Bytes, std::string& Hex, std::strin
 
 int Check(TCustomVRXHash& Hash, const std::string& Algorithm, const std::string& List,
           TProgressChoice Choice) {
-  std::FILE* f = List == "-" ? stdin : std::fopen(List.c_str(), "rb");
-  if (f == nullptr) throw EFOpenError("Cannot open file \"" + List + "\". " + std::strerror(errno));
-  struct TCloser {
-    std::FILE* F;
-    ~TCloser() {
-      if (F != stdin) std::fclose(F);
-    }
-  } closer{f};
+  // A list is text of a few lines a file; 64 MiB of it is far beyond any real one.
+  TInput listInput(List);
+  const std::string text = listInput.ReadAll(int64_t{64} << 20);
   int failed = 0, unreadable = 0, malformed = 0, good = 0;
-  char* raw = nullptr;
-  size_t cap = 0;
-  for (ssize_t n; (n = ::getline(&raw, &cap, f)) >= 0;) {
-    std::string line(raw, static_cast<size_t>(n));
-    if (!line.empty() && line.back() == '\n') line.pop_back();
+  for (size_t at = 0; at < text.size();) {
+    const size_t lf = text.find('\n', at);
+    std::string line = text.substr(at, lf == std::string::npos ? std::string::npos : lf - at);
+    at = lf == std::string::npos ? text.size() : lf + 1;
     std::string hex, name;
     if (!ParseCheckLine(line, DigestBytes(Algorithm), hex, name)) {
       if (!line.empty() && line != "\r") ++malformed;
       continue;
     }
     ++good;
+    // The name as md5sum shows it, and nothing a terminal would act upon.
     std::string shown(NeedsEscape(name) ? "\\" : "");
     shown += NeedsEscape(name) ? Escape(name) : name;
+    shown = Printable(shown);
     try {
       const bool ok = ToHexLower(DigestOf(Hash, name, Choice)) == hex;
       if (!ok) ++failed;
@@ -203,9 +189,6 @@ int Check(TCustomVRXHash& Hash, const std::string& Algorithm, const std::string&
       WriteStdout(shown + ": FAILED open or read\n");
     }
   }
-  std::free(raw);
-  if (std::ferror(f))
-    throw EInOutError("Read error on \"" + List + "\": " + std::strerror(errno), errno);
   const std::string listName = List == "-" ? "standard input" : List;
   if (good == 0)
     throw EInOutError(listName + ": no properly formatted " + Algorithm + " checksum lines found");
@@ -234,6 +217,7 @@ int Digest(const TCommandLine& Args) {
       throw EUsageError("with --check the files come from the list, not from operands");
     return Check(*hash, algorithm, *list, choice);
   }
+  if (Args.Has("raw")) CheckBinaryOutput(::isatty(1) != 0, Args, "raw digests");
   std::vector<std::string> names = Args.Operands();
   if (names.empty()) names.push_back("-");
   bool anyFailed = false;
@@ -255,21 +239,10 @@ int Digest(const TCommandLine& Args) {
 }  // namespace
 
 int RunDigestCommand(int argc, char** argv) {
-  std::vector<TOptionSpec> optionList = {{"algorithm", 'a', true},
-                                         {"raw", 0, false},
-                                         {"check", 'c', true},
-                                         {"progress", 0, false},
-                                         {"no-progress", 0, false}};
+  std::vector<TOptionSpec> optionList = {{"algorithm", 'a', true}, {"raw", 0, false},
+                                         {"force", 'f', false},    {"check", 'c', true},
+                                         {"progress", 0, false},   {"no-progress", 0, false}};
   return GuardedRun("digest", kUsage, argc, argv, std::move(optionList), Digest);
 }
-
-#else
-
-int RunDigestCommand(int, char**) {
-  PrintError("this build has no digest components");
-  return kExitFailed;
-}
-
-#endif
 
 }  // namespace morvane::cli

@@ -115,17 +115,27 @@ std::unique_ptr<TInput> OpenInput(const TCommandLine& Args, const std::string& D
   return in;
 }
 
+// Refuses, before anything is written, text that the decoder could not read back.
+void CheckDecodable(const TInput& In, int64_t TextBytes, const char* What) {
+  if (TextBytes > kLayoutLimit)
+    throw ERangeError(In.DisplayName() + " holds " + std::to_string(In.Size()) + " bytes; " + What +
+                      " they would make " + std::to_string(TextBytes) +
+                      " bytes, more than the signed 32-bit sizes of the components allow, so "
+                      "they could never be decoded again");
+}
+
 int Base64(const TCommandLine& Args) {
   const std::string dest = Args.ValueOr("output", "-");
   auto in = OpenInput(Args, dest);
   TVRXBase64 b64;
   if (!Args.Has("decode")) {
     in->Prepare();
-    TSafeOutput out(dest);
+    CheckDecodable(*in, (in->Size() + 2) / 3 * 4, "as Base64 text");
+    TOutput out(dest, true);
     TProgress progress(ProgressChoice(Args), "base64", in->Size(), int64_t{BlocksPerChunk(3)} * 3);
     b64.SetBufferSize(BlocksPerChunk(3));
     b64.SetOnProgress(progress.Handler());
-    b64.EncryptFile(in->Path(), out.Path());
+    out.RunDriver([&] { b64.EncryptFile(in->Path(), out.DriverPath()); });
     progress.Done();
     out.Commit();
     return kExitOk;
@@ -134,14 +144,13 @@ int Base64(const TCommandLine& Args) {
   in->Prepare(INT64_MAX);
   const int64_t text = TLineBreakFilter::CountKept(in->Path());
   if (text > kLayoutLimit) RefuseOversized(in->DisplayName() + " without its line breaks", text);
-  TSafeOutput out(dest);
+  TOutput out(dest, true);
   TProgress progress(ProgressChoice(Args), "base64 -d", text, int64_t{BlocksPerChunk(4)} * 4);
   b64.SetBufferSize(BlocksPerChunk(4));
   b64.SetOnProgress(progress.Handler());
   {
     TLineBreakFilter source(in->Path());
-    TFileStream target(out.Path(), fmCreate);
-    b64.DecryptStream(source, target, static_cast<int32_t>(text));
+    b64.DecryptStream(source, out.Stream(), static_cast<int32_t>(text));
   }
   progress.Done();
   out.Commit();
@@ -158,7 +167,7 @@ std::string BaseName(const std::string& Path) {
 // Documents of other programs often end their lines in a line feed alone and write one blank
 // between mode and name; the component reads lines ending in CR LF and the name from a fixed
 // column. Returns true, with Converted holding the document in that form, for such a document.
-bool NormalizeLineFeedDocument(const std::string& Source, const TTempFile& Converted) {
+bool NormalizeLineFeedDocument(const std::string& Source, std::unique_ptr<TTempFile>& Converted) {
   TFileStream in(Source, fmOpenReadShared);
   char buf[65536];
   int32_t n = in.Read(buf, sizeof buf);
@@ -172,7 +181,9 @@ bool NormalizeLineFeedDocument(const std::string& Source, const TTempFile& Conve
       std::isdigit(static_cast<unsigned char>(begin[7])) &&
       std::isdigit(static_cast<unsigned char>(begin[8])) && begin[9] == ' ' && begin[10] != ' ')
     begin.replace(9, 1, 2, ' ');
-  TFileStream out(Converted.Path(), fmCreate);
+  Converted = std::make_unique<TTempFile>(
+      TTempFile::Anonymous(TempDirectory(), "the document with CR LF lines"));
+  TFileStream out(Converted->OpenPath(), fmCreate);
   std::string chunk = begin + "\r\n";
   char prev = '\n';
   size_t from = lf + 1;
@@ -211,26 +222,43 @@ void AddZeroLengthLine(const std::string& Document) {
   f.Close();
 }
 
+// A begin line ends at its line feed: a name holding one, or a carriage return, would make a
+// document that decodes to garbage.
+void CheckBeginLineName(const std::string& Name, bool Given) {
+  if (Name.find_first_of("\r\n") == std::string::npos) return;
+  const std::string what =
+      "the name \"" + Name + "\" holds a line break, which a begin line cannot carry";
+  if (Given) throw EUsageError("--name: " + what);
+  throw EUsageError(what + "; give the name to record with --name");
+}
+
 int UUEncode(const TCommandLine& Args) {
   const std::string dest = Args.ValueOr("output", "-");
   auto in = OpenInput(Args, dest);
   TVRXUUCode uu;
   if (!Args.Has("decode")) {
-    in->Prepare();
     const std::string name =
         Args.ValueOr("name", in->IsStandardInput() ? "-" : BaseName(in->Name()));
+    CheckBeginLineName(name, Args.Has("name"));
+    in->Prepare();
+    // Begin line, 63 bytes for each 45 of data (a short last line no more), the zero-length
+    // line and the end line.
+    CheckDecodable(*in, 16 + static_cast<int64_t>(name.size()) + (in->Size() + 44) / 45 * 63 + 8,
+                   "as a uuencoded document");
     uu.SetFileName(name);
     // The mode tells whether the source was read-only; the component would look for a file
     // called like the recorded name in the current folder instead.
     const bool readOnly = !in->IsStandardInput() && FileGetAttr(in->Name()) == faReadOnly;
     uu.SetStatus(readOnly ? "444  " : "644  ");
-    TSafeOutput out(dest);
+    TOutput out(dest, true);
     TProgress progress(ProgressChoice(Args), "uuencode", in->Size(),
                        int64_t{BlocksPerChunk(45)} * 45);
     uu.SetBufferSize(BlocksPerChunk(45));
     uu.SetOnProgress(progress.Handler());
-    uu.EncryptFile(in->Path(), out.Path());
-    if (Args.Has("zero-line")) AddZeroLengthLine(out.Path());
+    out.RunDriver([&] {
+      uu.EncryptFile(in->Path(), out.DriverPath());
+      if (Args.Has("zero-line")) AddZeroLengthLine(out.DriverPath());
+    });
     progress.Done();
     out.Commit();
     return kExitOk;
@@ -238,23 +266,24 @@ int UUEncode(const TCommandLine& Args) {
   if (Args.Has("name") || Args.Has("zero-line"))
     throw EUsageError("--name and --zero-line apply to encoding only");
   in->Prepare();
-  TTempFile converted("uu");
+  std::unique_ptr<TTempFile> converted;
   std::string document = in->Path();
   if (NormalizeLineFeedDocument(document, converted)) {
-    document = converted.Path();
+    document = converted->OpenPath();
     if (FileSizeOf(document) > kLayoutLimit)
       RefuseOversized(in->DisplayName() + " with CR LF line ends", FileSizeOf(document));
   }
-  TSafeOutput out(dest);
+  TOutput out(dest, true);
   TProgress progress(ProgressChoice(Args), "uudecode", FileSizeOf(document),
                      int64_t{BlocksPerChunk(63)} * 63);
   uu.SetBufferSize(BlocksPerChunk(63));
   uu.SetOnProgress(progress.Handler());
-  uu.DecryptFile(document, out.Path());
+  out.RunDriver([&] { uu.DecryptFile(document, out.DriverPath()); });
   progress.Done();
   out.Commit();
   std::string status = uu.GetStatus();
   while (!status.empty() && status.back() == ' ') status.pop_back();
+  // Name and mode come from the document: PrintError escapes what a terminal would act upon.
   if (uu.GetFileName().empty() && status.empty()) {
     PrintError("the begin line holds no name and no mode");
   } else {

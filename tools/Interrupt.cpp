@@ -41,10 +41,22 @@ void InstallSignalHandlers() {
   ign.sa_handler = SIG_IGN;
   sigemptyset(&ign.sa_mask);
   ::sigaction(SIGPIPE, &ign, nullptr);
+  ::sigaction(SIGXFSZ, &ign, nullptr);
 }
 
 int CancelSignal() noexcept {
   return gSignal;
+}
+
+std::string CancelText() {
+  switch (gSignal) {
+    case SIGTERM:
+      return "Stopped by SIGTERM (a request to terminate)";
+    case SIGHUP:
+      return "Stopped by SIGHUP (the terminal went away)";
+    default:
+      return "Operation Canceled by user";
+  }
 }
 
 void ThrowIfCancelled() {

@@ -4,12 +4,14 @@
 // temporary files at once and ends the process.
 #pragma once
 
+#include <exception>
 #include <string>
 
 namespace morvane::cli {
 
 // Catches SIGINT, SIGTERM and SIGHUP (without restarting interrupted system calls), and ignores
-// SIGPIPE so that a closed output pipe becomes an ordinary write error.
+// SIGPIPE and SIGXFSZ so that a closed output pipe and a file-size limit become ordinary write
+// errors (EPIPE, EFBIG) that name the output and let the run clean up.
 void InstallSignalHandlers();
 
 // The signal that asked for a cancel, or 0.
@@ -17,6 +19,9 @@ int CancelSignal() noexcept;
 inline bool CancelRequested() noexcept {
   return CancelSignal() != 0;
 }
+// What the message says of the cancel: Ctrl-C is the user's cancel, the others say which
+// signal ended the run.
+std::string CancelText();
 
 // Thrown by the program's own loops when a cancel was asked for.
 class ECancelled : public std::exception {

@@ -2,12 +2,14 @@
 
 #include <cstdlib>
 
-#include "morvane/framework/Files.h"
+#include "morvane/framework/SecureWipe.h"
+
+#include "ProgramIO.h"
 
 namespace morvane::cli {
 
 namespace {
-constexpr int64_t kMaxKeyFile = 4096;
+constexpr size_t kMaxKeyFile = 4096;
 }  // namespace
 
 std::vector<TOptionSpec> KeyOptions() {
@@ -22,13 +24,20 @@ std::string ReadKey(const TCommandLine& Args) {
   } else if (auto hex = Args.Value("key-hex")) {
     key = ParseHex(*hex, "--key-hex");
   } else if (auto file = Args.Value("key-file")) {
-    TUntypedFile f;
-    f.Reset(*file);
-    // No cipher uses more than 72 key bytes; a large file is a wrong file.
-    if (f.FileSize() > kMaxKeyFile)
-      throw EUsageError("--key-file: \"" + *file + "\" holds " + std::to_string(f.FileSize()) +
-                        " bytes, too many for a key");
-    key = f.ReadToEnd();
+    // No cipher uses more than 72 key bytes; a longer file is a wrong file, and a device such
+    // as /dev/zero would never end: read one byte past the limit at most.
+    TInput in(*file);
+    char buffer[kMaxKeyFile + 1];
+    size_t got = 0;
+    for (size_t n; got < sizeof buffer && (n = in.Read(buffer + got, sizeof buffer - got)) > 0;)
+      got += n;
+    key.assign(buffer, got);
+    SecureWipe(buffer, sizeof buffer);
+    if (got > kMaxKeyFile) {
+      SecureWipe(key);
+      throw EUsageError("--key-file: \"" + *file + "\" holds more than " +
+                        std::to_string(kMaxKeyFile) + " bytes, too many for a key");
+    }
   } else if (const char* env = std::getenv("MORVANE_KEY")) {
     key = env;
   } else {

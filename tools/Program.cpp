@@ -23,9 +23,15 @@ std::vector<TOptionSpec> RunOptions() {
 
 void PrintError(std::string_view Message) {
   std::string line = "morvane: ";
-  line += Message;
+  line += Printable(Message);
   line += '\n';
   std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+void CheckBinaryOutput(bool ToTerminal, const TCommandLine& Args, std::string_view What) {
+  if (!ToTerminal || Args.Has("force")) return;
+  throw EUsageError("refusing to write " + std::string(What) +
+                    " to a terminal; redirect the output, use -o FILE, or add --force");
 }
 
 int GuardedRun(std::string_view Command, std::string_view Usage, int argc, char** argv,
@@ -39,14 +45,14 @@ int GuardedRun(std::string_view Command, std::string_view Usage, int argc, char*
     return kExitUsage;
   };
   auto cancelled = [&] {
-    PrintError("Operation Canceled by user");
+    PrintError(CancelText());
     const int sig = CancelSignal();
     return sig != 0 ? 128 + sig : kExitFailed;
   };
   try {
     const TCommandLine args(argc, argv, OptionList);
     if (args.Has("help")) {
-      std::fwrite(Usage.data(), 1, Usage.size(), stdout);
+      WriteStdout(Usage);
       return kExitOk;
     }
     return Body(args);
@@ -58,6 +64,9 @@ int GuardedRun(std::string_view Command, std::string_view Usage, int argc, char*
     return cancelled();
   } catch (const EVRXDecryptCancel&) {
     return cancelled();
+  } catch (const EVRXDamagedData& e) {
+    PrintError("damaged or not encrypted with this cipher's layout: " + e.Message());
+    return CancelRequested() ? 128 + CancelSignal() : kExitFailed;
   } catch (const EVRXUnsupportedCipherMode& e) {
     // A mode the cipher does not offer is a wrong command line.
     return usageError(e.Message());

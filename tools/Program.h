@@ -31,7 +31,11 @@ int GuardedRun(std::string_view Command, std::string_view Usage, int argc, char*
                std::vector<TOptionSpec> OptionList,
                const std::function<int(const TCommandLine&)>& Body);
 
-// Prints "morvane: <message>" on standard error.
+// Refuses binary output (What) to a terminal unless --force was given.
+void CheckBinaryOutput(bool ToTerminal, const TCommandLine& Args, std::string_view What);
+
+// Prints "morvane: <message>" on standard error, with every byte a terminal would act upon
+// escaped.
 void PrintError(std::string_view Message);
 
 // Input bytes per chunk that the program gives the drivers: large enough to keep system calls

@@ -4,57 +4,29 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "Interrupt.h"
 #include "morvane/framework/Exceptions.h"
-#include "morvane/framework/Files.h"
+#include "morvane/framework/Guid.h"
 
 namespace morvane::cli {
 
 namespace {
 
-constexpr size_t kCopyChunk = 256 * 1024;
-
 std::string SystemError(int err) {
   return std::strerror(err);
 }
 
-// A descriptor closed on every exit.
-class TFd {
- public:
-  explicit TFd(int Fd) : FFd(Fd) {}
-  ~TFd() {
-    if (FFd >= 0) ::close(FFd);
-  }
-  TFd(const TFd&) = delete;
-  TFd& operator=(const TFd&) = delete;
-  int Get() const noexcept { return FFd; }
-  // Closes now and reports a failure (a delayed write error shows here).
-  int Close() {
-    const int fd = FFd;
-    FFd = -1;
-    return ::close(fd);
-  }
-
- private:
-  int FFd;
-};
-
-// Reads up to Count bytes; a cancel request during a blocked read raises ECancelled.
-ssize_t ReadSome(int Fd, void* Buffer, size_t Count, const std::string& What) {
-  for (;;) {
-    const ssize_t n = ::read(Fd, Buffer, Count);
-    if (n >= 0) return n;
-    if (errno == EINTR) {
-      ThrowIfCancelled();
-      continue;
-    }
-    throw EInOutError("Read error on " + What + ": " + SystemError(errno), errno);
-  }
+// Messages are escaped as a whole when they are printed (PrintError).
+std::string Quoted(const std::string& Name) {
+  return "\"" + Name + "\"";
 }
 
 mode_t CreationMode() {
@@ -75,26 +47,93 @@ std::string BaseOf(const std::string& Path) {
   return slash == std::string::npos ? Path : Path.substr(slash + 1);
 }
 
-// Creates an empty temporary file from a mkstemp pattern and returns its name.
-std::string MakeTempFile(std::string Pattern, mode_t Mode, const std::string& ForWhat) {
-  const int fd = ::mkstemp(Pattern.data());
-  if (fd < 0) throw EFCreateError("Cannot create file \"" + ForWhat + "\". " + SystemError(errno));
-  RegisterTempFile(Pattern);
-  TFd guard(fd);
-  if (::fchmod(fd, Mode) != 0) {
-    const int err = errno;
-    ::unlink(Pattern.c_str());
-    UnregisterTempFile(Pattern);
-    throw EFCreateError("Cannot create file \"" + ForWhat + "\". " + SystemError(err));
+// The descriptor a name stands for when it names one of the process's own descriptors
+// (/dev/stdout, /dev/fd/N, /proc/self/fd/N, /proc/PID/fd/N with our PID), else -1. Opening
+// such a name would reach the file behind the descriptor afresh, at offset 0 and without its
+// append mode, instead of continuing where the descriptor stands.
+int DescriptorNamed(std::string_view Path) {
+  if (Path == "/dev/stdin") return 0;
+  if (Path == "/dev/stdout") return 1;
+  if (Path == "/dev/stderr") return 2;
+  const std::string self = "/proc/" + std::to_string(::getpid()) + "/fd/";
+  for (std::string_view prefix :
+       {std::string_view("/dev/fd/"), std::string_view("/proc/self/fd/"),
+        std::string_view("/proc/thread-self/fd/"), std::string_view(self)}) {
+    if (!Path.starts_with(prefix)) continue;
+    const std::string_view digits = Path.substr(prefix.size());
+    int fd = -1;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), fd);
+    if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size()) return -1;
+    return fd;
   }
-  return Pattern;
+  return -1;
 }
 
-void RemoveTempFile(const std::string& Path) {
-  if (Path.empty()) return;
-  ::unlink(Path.c_str());
-  UnregisterTempFile(Path);
+// Follows the symbolic links of the last component: the file a write through Path reaches,
+// also when the link dangles. Stops early at a name of one of our descriptors.
+std::string FollowLinks(std::string Path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    if (DescriptorNamed(Path) >= 0) return Path;
+    struct stat st {};
+    if (::lstat(Path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return Path;
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(Path.c_str(), target.data(), target.size());
+    if (n < 0) return Path;
+    target.resize(static_cast<size_t>(n));
+    Path = target.starts_with('/') ? target : DirectoryOf(Path) + "/" + target;
+  }
+  throw EFCreateError("Cannot create file " + Quoted(Path) + ". " + SystemError(ELOOP));
 }
+
+std::string ProcPath(int Fd) {
+  return "/proc/self/fd/" + std::to_string(Fd);
+}
+
+// Reads from an offset, for copying a finished temporary file out.
+void CopyFdToFd(int From, int To, const std::string& FromWhat, const std::string& ToWhat) {
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kIOChunk);
+  for (off_t at = 0;;) {
+    ThrowIfCancelled();
+    const ssize_t n = ::pread(From, buffer.get(), kIOChunk, at);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw EInOutError("Read error on " + FromWhat + ": " + SystemError(errno), errno);
+    }
+    if (n == 0) return;
+    WriteAllToFd(To, std::string_view(buffer.get(), static_cast<size_t>(n)), ToWhat);
+    at += n;
+  }
+}
+
+// A forward-only stream over a descriptor the program writes: the drivers' final rewind only
+// moves the reported position.
+class TFdWriteStream : public TStream {
+ public:
+  TFdWriteStream(int Fd, std::string What) : FFd(Fd), FWhat(std::move(What)) {}
+  int32_t Read(void*, int32_t) override {
+    throw EReadError("Stream read error: the output only writes");
+  }
+  int32_t Write(const void* Buffer, int32_t Count) override {
+    if (Count <= 0) return 0;
+    WriteAllToFd(
+        FFd, std::string_view(static_cast<const char*>(Buffer), static_cast<size_t>(Count)), FWhat);
+    FWritten += Count;
+    FPosition = FWritten;
+    return Count;
+  }
+  int64_t Seek(int64_t Offset) override {
+    FPosition = Offset;
+    return Offset;
+  }
+  int64_t GetPosition() const override { return FPosition; }
+  int64_t GetSize() const override { return FWritten; }
+
+ private:
+  int FFd;
+  std::string FWhat;
+  int64_t FWritten = 0;
+  int64_t FPosition = 0;
+};
 
 }  // namespace
 
@@ -109,162 +148,159 @@ std::string TempDirectory() {
   return dir != nullptr && *dir != '\0' ? dir : "/tmp";
 }
 
+std::string Printable(std::string_view Bytes) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(Bytes.size());
+  auto escape = [&](uint8_t b) {
+    out += "\\x";
+    out += kHex[b >> 4];
+    out += kHex[b & 15];
+  };
+  for (size_t i = 0; i < Bytes.size();) {
+    const auto b = static_cast<uint8_t>(Bytes[i]);
+    if (b >= 0x20 && b < 0x7F) {
+      out += static_cast<char>(b);
+      ++i;
+      continue;
+    }
+    // A UTF-8 sequence of a printable character passes whole; anything else byte by byte.
+    size_t len = b >= 0xF0 && b < 0xF5 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 && b < 0xE0 ? 2 : 0;
+    if (b >= 0xF5) len = 0;
+    uint32_t cp = len == 2 ? b & 0x1F : len == 3 ? b & 0x0F : b & 0x07;
+    bool ok = len != 0 && i + len <= Bytes.size();
+    for (size_t k = 1; ok && k < len; ++k) {
+      const auto c = static_cast<uint8_t>(Bytes[i + k]);
+      ok = (c & 0xC0) == 0x80;
+      cp = cp << 6 | (c & 0x3F);
+    }
+    // Shortest form only, no surrogates, nothing past U+10FFFF, and no C1 controls.
+    ok = ok && !(len == 3 && cp < 0x800) && !(len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) &&
+         !(cp >= 0xD800 && cp < 0xE000) && cp >= 0xA0;
+    if (ok) {
+      out.append(Bytes.substr(i, len));
+      i += len;
+    } else {
+      escape(b);
+      ++i;
+    }
+  }
+  return out;
+}
+
+// ---- TFd
+
+TFd::~TFd() {
+  if (FFd >= 0) ::close(FFd);
+}
+
+TFd& TFd::operator=(TFd&& Other) noexcept {
+  if (this != &Other) {
+    if (FFd >= 0) ::close(FFd);
+    FFd = Other.Release();
+  }
+  return *this;
+}
+
+int TFd::Close() noexcept {
+  if (FFd < 0) return 0;
+  const int r = ::close(Release());
+  return r == 0 ? 0 : errno;
+}
+
 // ---- TTempFile
 
-TTempFile::TTempFile(const std::string& Tag)
-    : FPath(MakeTempFile(TempDirectory() + "/morvane-" + Tag + "-XXXXXX", 0600, TempDirectory())) {}
+TTempFile TTempFile::Anonymous(const std::string& Dir, const std::string& What) {
+  TTempFile t;
+  t.FFd = TFd(::open(Dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+  if (t.FFd.Get() >= 0) return t;
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    const int err = errno;
+    throw EFCreateError("Cannot create a temporary file for " + What + " in " + Quoted(Dir) +
+                        (Dir == TempDirectory() ? " (TMPDIR)" : "") + ": " + SystemError(err));
+  }
+  // A file system without unnamed files: a named one, removed as soon as it is open.
+  std::string pattern = Dir + "/morvane-XXXXXX";
+  t.FFd = TFd(::mkostemp(pattern.data(), O_CLOEXEC));
+  if (t.FFd.Get() < 0) {
+    const int err = errno;
+    throw EFCreateError("Cannot create a temporary file for " + What + " in " + Quoted(Dir) +
+                        (Dir == TempDirectory() ? " (TMPDIR)" : "") + ": " + SystemError(err));
+  }
+  ::unlink(pattern.c_str());
+  return t;
+}
+
+TTempFile TTempFile::Linkable(const std::string& Dir, const std::string& Base, mode_t Mode,
+                              const std::string& What) {
+  TTempFile t;
+  t.FFd = TFd(::open(Dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+  if (t.FFd.Get() < 0) {
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+      throw EFCreateError("Cannot create file " + Quoted(What) + ". " + SystemError(errno));
+    std::string pattern = Dir + "/." + Base + ".morvane-XXXXXX";
+    t.FFd = TFd(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (t.FFd.Get() < 0)
+      throw EFCreateError("Cannot create file " + Quoted(What) + ". " + SystemError(errno));
+    t.FName = pattern;
+    RegisterTempFile(t.FName);
+  }
+  if (::fchmod(t.FFd.Get(), Mode) != 0)
+    throw EFCreateError("Cannot create file " + Quoted(What) + ". " + SystemError(errno));
+  return t;
+}
 
 TTempFile::~TTempFile() {
-  RemoveTempFile(FPath);
-}
-
-// ---- TInput
-
-TInput::TInput(std::string Name) : FName(std::move(Name)) {
-  struct stat st {};
-  const bool ok = FName == "-" ? ::fstat(0, &st) == 0 : ::stat(FName.c_str(), &st) == 0;
-  if (ok) {
-    FDev = st.st_dev;
-    FIno = st.st_ino;
-    FKnown = true;
+  if (!FName.empty()) {
+    ::unlink(FName.c_str());
+    UnregisterTempFile(FName);
   }
 }
 
-TInput::~TInput() {
-  RemoveTempFile(FSpool);
+std::string TTempFile::OpenPath() const {
+  return FName.empty() ? ProcPath(FFd.Get()) : FName;
 }
 
-void TInput::Prepare(int64_t Limit) {
-  if (IsStandardInput()) {
-    Spool(0, Limit);
-    return;
-  }
-  TFd fd(::open(FName.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.Get() < 0) throw EFOpenError("Cannot open file \"" + FName + "\". " + SystemError(errno));
-  struct stat st {};
-  if (::fstat(fd.Get(), &st) != 0)
-    throw EFOpenError("Cannot open file \"" + FName + "\". " + SystemError(errno));
-  if (S_ISDIR(st.st_mode))
-    throw EFOpenError("Cannot open file \"" + FName + "\": it is a directory");
-  if (S_ISREG(st.st_mode)) {
-    FPath = FName;
-    FSize = st.st_size;
-    if (FSize > Limit) RefuseOversized(DisplayName(), FSize);
-    return;
-  }
-  // A pipe, a terminal or a device: its size is not known up front.
-  Spool(fd.Get(), Limit);
-}
-
-void TInput::Spool(int Fd, int64_t Limit) {
-  FSpool = MakeTempFile(TempDirectory() + "/morvane-in-XXXXXX", 0600, TempDirectory());
-  TFd out(::open(FSpool.c_str(), O_WRONLY | O_CLOEXEC));
-  if (out.Get() < 0)
-    throw EFCreateError("Cannot create file \"" + FSpool + "\". " + SystemError(errno));
-  const auto buffer = std::make_unique_for_overwrite<char[]>(kCopyChunk);
-  int64_t total = 0;
-  for (;;) {
-    ThrowIfCancelled();
-    const ssize_t n = ReadSome(Fd, buffer.get(), kCopyChunk, DisplayName());
-    if (n == 0) break;
-    total += n;
-    if (total > Limit) RefuseOversized(DisplayName(), Limit, true);
-    WriteAllToFd(out.Get(), std::string_view(buffer.get(), static_cast<size_t>(n)),
-                 "\"" + FSpool + "\"");
-  }
-  if (out.Close() != 0)
-    throw EInOutError("Write error on \"" + FSpool + "\": " + SystemError(errno), errno);
-  FPath = FSpool;
-  FSize = total;
-}
-
-bool TInput::SameFileAs(std::string_view Dest) const {
-  if (!FKnown) return false;
-  struct stat st {};
-  if (Dest == "-") {
-    if (::fstat(1, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  } else if (::stat(std::string(Dest).c_str(), &st) != 0) {
-    return false;
-  }
-  return st.st_dev == FDev && st.st_ino == FIno;
-}
-
-std::string TInput::ReadAll() const {
-  TUntypedFile f;
-  f.Reset(FPath);
-  return f.ReadToEnd();
-}
-
-// ---- TSafeOutput
-
-TSafeOutput::TSafeOutput(std::string Dest) : FDest(std::move(Dest)) {
-  if (FDest.empty()) throw EFCreateError("Cannot create a file with an empty name");
-  mode_t mode = CreationMode();
-  std::string target = FDest;
-  if (FDest != "-") {
-    struct stat st {};
-    if (::stat(FDest.c_str(), &st) == 0) {
-      if (S_ISDIR(st.st_mode))
-        throw EFCreateError("Cannot create file \"" + FDest + "\": it is a directory");
-      if (S_ISREG(st.st_mode)) {
-        if (::access(FDest.c_str(), W_OK) != 0)
-          throw EFCreateError("Cannot create file \"" + FDest + "\". " + SystemError(errno));
-        // Replace the file a symbolic link leads to, not the link.
-        if (char* real = ::realpath(FDest.c_str(), nullptr)) {
-          target = real;
-          std::free(real);
-        }
-        FRename = true;
-        FReplacing = true;
-        mode = st.st_mode & 07777;
+void TTempFile::LinkAs(const std::string& Dest) {
+  if (FName.empty()) {
+    // An unnamed file gets a fresh name beside its destination for the instant of the rename,
+    // since a link cannot replace an existing file.
+    const std::string dir = DirectoryOf(Dest);
+    for (int attempt = 0;; ++attempt) {
+      char suffix[16];
+      uint32_t r = 0;
+      SystemRandomBytes(&r, sizeof r);
+      std::snprintf(suffix, sizeof suffix, "%08x", r);
+      std::string name = dir + "/." + BaseOf(Dest) + ".morvane-" + suffix;
+      if (::linkat(AT_FDCWD, ProcPath(FFd.Get()).c_str(), AT_FDCWD, name.c_str(),
+                   AT_SYMLINK_FOLLOW) == 0) {
+        FName = std::move(name);
+        RegisterTempFile(FName);
+        break;
       }
-    } else if (errno == ENOENT) {
-      FRename = true;
-    } else {
-      throw EFCreateError("Cannot create file \"" + FDest + "\". " + SystemError(errno));
+      if (errno != EEXIST || attempt > 8)
+        throw EInOutError("Cannot replace " + Quoted(Dest) + ": " + SystemError(errno), errno);
     }
   }
-  if (FRename) {
-    FDest = target;
-    FTemp =
-        MakeTempFile(DirectoryOf(target) + "/." + BaseOf(target) + ".morvane-XXXXXX", mode, FDest);
-  } else {
-    FTemp = MakeTempFile(TempDirectory() + "/morvane-out-XXXXXX", 0600, TempDirectory());
-  }
-}
-
-TSafeOutput::~TSafeOutput() {
-  if (!FCommitted) RemoveTempFile(FTemp);
-}
-
-void TSafeOutput::Commit() {
-  ThrowIfCancelled();
-  if (FRename) {
-    if (FReplacing) {
-      // The old content goes away with the rename: make the new one durable first.
-      TFd fd(::open(FTemp.c_str(), O_RDONLY | O_CLOEXEC));
-      if (fd.Get() < 0 || ::fsync(fd.Get()) != 0)
-        throw EInOutError("Write error on \"" + FDest + "\": " + SystemError(errno), errno);
-    }
-    if (::rename(FTemp.c_str(), FDest.c_str()) != 0)
-      throw EInOutError("Cannot replace \"" + FDest + "\": " + SystemError(errno), errno);
-    UnregisterTempFile(FTemp);
-  } else if (ToStandardOutput()) {
-    CopyFileToFd(FTemp, 1, "standard output");
-    RemoveTempFile(FTemp);
-  } else {
-    TFd fd(::open(FDest.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
-    if (fd.Get() < 0)
-      throw EFCreateError("Cannot create file \"" + FDest + "\". " + SystemError(errno));
-    CopyFileToFd(FTemp, fd.Get(), "\"" + FDest + "\"");
-    if (fd.Close() != 0)
-      throw EInOutError("Write error on \"" + FDest + "\": " + SystemError(errno), errno);
-    RemoveTempFile(FTemp);
-  }
-  FCommitted = true;
+  if (::rename(FName.c_str(), Dest.c_str()) != 0)
+    throw EInOutError("Cannot replace " + Quoted(Dest) + ": " + SystemError(errno), errno);
+  UnregisterTempFile(FName);
+  FName.clear();
 }
 
 // ---- Descriptors
+
+size_t ReadSome(int Fd, void* Buffer, size_t Count, const std::string& What) {
+  for (;;) {
+    const ssize_t n = ::read(Fd, Buffer, Count);
+    if (n >= 0) return static_cast<size_t>(n);
+    if (errno == EINTR) {
+      ThrowIfCancelled();
+      continue;
+    }
+    throw EInOutError("Read error on " + What + ": " + SystemError(errno), errno);
+  }
+}
 
 void WriteAllToFd(int Fd, std::string_view Bytes, const std::string& What) {
   size_t done = 0;
@@ -285,15 +321,227 @@ void WriteStdout(std::string_view Bytes) {
   WriteAllToFd(1, Bytes, "standard output");
 }
 
-void CopyFileToFd(const std::string& Path, int Fd, const std::string& What) {
-  TFd in(::open(Path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (in.Get() < 0) throw EFOpenError("Cannot open file \"" + Path + "\". " + SystemError(errno));
-  const auto buffer = std::make_unique_for_overwrite<char[]>(kCopyChunk);
+// ---- TInput
+
+TInput::TInput(std::string Name) : FName(std::move(Name)) {
+  struct stat st {};
+  const bool ok = FName == "-" ? ::fstat(0, &st) == 0 : ::stat(FName.c_str(), &st) == 0;
+  if (ok) {
+    FDev = st.st_dev;
+    FIno = st.st_ino;
+    FKnown = true;
+  }
+}
+
+std::string TInput::DisplayName() const {
+  return FName == "-" ? "standard input" : Quoted(FName);
+}
+
+bool TInput::SameFileAs(std::string_view Dest) const {
+  if (!FKnown) return false;
+  struct stat st {};
+  const std::string path(Dest);
+  const int fd = Dest == "-" ? 1 : DescriptorNamed(FollowLinks(path));
+  if (fd >= 0) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  } else if (::stat(path.c_str(), &st) != 0) {
+    return false;
+  }
+  return st.st_dev == FDev && st.st_ino == FIno;
+}
+
+void TInput::Open() {
+  if (FFd.Get() >= 0) return;
+  if (IsStandardInput()) {
+    FFd = TFd(::dup(0));
+    if (FFd.Get() < 0) throw EFOpenError("Cannot read standard input. " + SystemError(errno));
+  } else {
+    FFd = TFd(::open(FName.c_str(), O_RDONLY | O_CLOEXEC));
+    if (FFd.Get() < 0)
+      throw EFOpenError("Cannot open file " + Quoted(FName) + ". " + SystemError(errno));
+  }
+  struct stat st {};
+  if (::fstat(FFd.Get(), &st) != 0)
+    throw EFOpenError("Cannot open " + DisplayName() + ". " + SystemError(errno));
+  if (S_ISDIR(st.st_mode))
+    throw EFOpenError("Cannot open " + DisplayName() + ": it is a directory");
+  FRegular = S_ISREG(st.st_mode);
+  // Standard input may stand anywhere in a regular file: what is left is the input.
+  FSize = FRegular ? std::max<int64_t>(
+                         0, st.st_size - std::max<off_t>(0, ::lseek(FFd.Get(), 0, SEEK_CUR)))
+                   : -1;
+}
+
+size_t TInput::Read(void* Buffer, size_t Count) {
+  if (FFd.Get() < 0) Open();
+  return ReadSome(FFd.Get(), Buffer, Count, DisplayName());
+}
+
+void TInput::Prepare(int64_t Limit) {
+  if (FFd.Get() < 0) Open();
+  if (FRegular && !IsStandardInput()) {
+    if (FSize > Limit) RefuseOversized(DisplayName(), FSize);
+    return;
+  }
+  // A pipe, a terminal or a device (or standard input): its size is not known up front.
+  FSpool = std::make_unique<TTempFile>(
+      TTempFile::Anonymous(TempDirectory(), "a copy of " + DisplayName()));
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kIOChunk);
+  int64_t total = 0;
   for (;;) {
     ThrowIfCancelled();
-    const ssize_t n = ReadSome(in.Get(), buffer.get(), kCopyChunk, "\"" + Path + "\"");
+    const size_t n = Read(buffer.get(), kIOChunk);
     if (n == 0) break;
-    WriteAllToFd(Fd, std::string_view(buffer.get(), static_cast<size_t>(n)), What);
+    total += static_cast<int64_t>(n);
+    if (total > Limit) RefuseOversized(DisplayName(), Limit, true);
+    WriteAllToFd(FSpool->Fd(), std::string_view(buffer.get(), n),
+                 "the temporary copy of " + DisplayName() + " in " + Quoted(TempDirectory()));
+  }
+  FSize = total;
+}
+
+std::string TInput::Path() const {
+  return FSpool ? FSpool->OpenPath() : FName;
+}
+
+std::string TInput::ReadAll(int64_t Limit) {
+  if (FFd.Get() < 0) Open();
+  if (FRegular && FSize > Limit) RefuseOversized(DisplayName(), FSize);
+  std::string all;
+  if (FRegular) all.reserve(static_cast<size_t>(FSize));
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kIOChunk);
+  for (;;) {
+    ThrowIfCancelled();
+    const size_t n = Read(buffer.get(), kIOChunk);
+    if (n == 0) break;
+    if (static_cast<int64_t>(all.size() + n) > Limit) RefuseOversized(DisplayName(), Limit, true);
+    all.append(buffer.get(), n);
+  }
+  return all;
+}
+
+// ---- TOutput
+
+TOutput::TOutput(std::string Dest, bool Staged) : FDest(std::move(Dest)) {
+  if (FDest.empty()) throw EFCreateError("Cannot create a file with an empty name");
+  const std::string followed = FDest == "-" ? "/dev/stdout" : FollowLinks(FDest);
+  int fd = DescriptorNamed(followed);
+  struct stat st {};
+  bool exists = false;
+  if (fd >= 0) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY)
+      throw EFCreateError("Cannot write " + DisplayName() + ": descriptor " + std::to_string(fd) +
+                          " is not open for writing");
+    FDirect = fd;
+    FKind = TKind::Through;
+  } else if (::stat(followed.c_str(), &st) == 0) {
+    exists = true;
+    if (S_ISDIR(st.st_mode))
+      throw EFCreateError("Cannot create file " + Quoted(FDest) + ": it is a directory");
+    if (!S_ISREG(st.st_mode)) {
+      // A FIFO, a terminal, a device: written through, never replaced.
+      FOwned = TFd(::open(followed.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+      if (FOwned.Get() < 0)
+        throw EFCreateError("Cannot open " + Quoted(FDest) + " for writing. " + SystemError(errno));
+      FDirect = FOwned.Get();
+      FKind = TKind::Through;
+    }
+  } else if (errno != ENOENT) {
+    throw EFCreateError("Cannot create file " + Quoted(FDest) + ". " + SystemError(errno));
+  }
+
+  if (FKind == TKind::Through) {
+    FTerminal = ::isatty(FDirect) != 0;
+    if (Staged)
+      FTemp = std::make_unique<TTempFile>(TTempFile::Anonymous(TempDirectory(), "the output"));
+    return;
+  }
+
+  FTarget = followed;
+  const std::string dir = DirectoryOf(FTarget);
+  // A folder the program may not write: an existing file it may write is written in place, as
+  // a shell's redirection would.
+  if (exists && (st.st_nlink > 1 || ::access(dir.c_str(), W_OK) != 0)) {
+    FKind = TKind::InPlace;
+  } else {
+    FTemp = std::make_unique<TTempFile>(TTempFile::Linkable(
+        dir, BaseOf(FTarget), exists ? st.st_mode & 07777 : CreationMode(), FDest));
+    FKind = TKind::Replace;
+  }
+  if (FKind == TKind::Replace) {
+    if (exists) {
+      // The owner first: changing it clears the set-user-ID bits the mode then restores. A
+      // user who may not give the file away keeps at least its group where permitted.
+      if (::fchown(FTemp->Fd(), st.st_uid, st.st_gid) != 0)
+        (void)::fchown(FTemp->Fd(), static_cast<uid_t>(-1), st.st_gid);
+      (void)::fchmod(FTemp->Fd(), st.st_mode & 07777);
+    }
+    return;
+  }
+  // In place: the file must be writable now, not found otherwise after a long run.
+  FOwned = TFd(::open(FTarget.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+  if (FOwned.Get() < 0)
+    throw EFCreateError("Cannot write " + Quoted(FDest) + ". " + SystemError(errno));
+  FDirect = FOwned.Get();
+  const bool dirWritable = ::access(dir.c_str(), W_OK) == 0;
+  FTemp = std::make_unique<TTempFile>(
+      TTempFile::Anonymous(dirWritable ? dir : TempDirectory(), "the output"));
+}
+
+TOutput::~TOutput() = default;
+
+std::string TOutput::DisplayName() const {
+  return FDest == "-" ? "standard output" : Quoted(FDest);
+}
+
+int TOutput::Fd() const noexcept {
+  return FTemp ? FTemp->Fd() : FDirect;
+}
+
+std::string TOutput::DriverPath() const {
+  return FTemp ? FTemp->OpenPath() : ProcPath(FDirect);
+}
+
+TStream& TOutput::Stream() {
+  if (!FStream) FStream = std::make_unique<TFdWriteStream>(Fd(), DisplayName());
+  return *FStream;
+}
+
+void TOutput::Write(std::string_view Bytes) {
+  WriteAllToFd(Fd(), Bytes, DisplayName());
+}
+
+void TOutput::RaiseRenamed(const Exception& E) const {
+  std::string message = E.Message();
+  const std::string path = DriverPath();
+  const std::string quoted = "\"" + path + "\"";
+  const auto at = message.find(quoted);
+  if (at == std::string::npos) throw;
+  message.replace(at, quoted.size(), DisplayName());
+  const auto* io = dynamic_cast<const EInOutError*>(&E);
+  throw EOutputError(message, io != nullptr ? io->ErrorCode() : 0);
+}
+
+void TOutput::Commit() {
+  ThrowIfCancelled();
+  switch (FKind) {
+    case TKind::Through:
+      if (FTemp) CopyFdToFd(FTemp->Fd(), FDirect, "the staged output", DisplayName());
+      break;
+    case TKind::Replace:
+      // The old content goes away with the rename: the new one must be on disk first.
+      if (::fsync(FTemp->Fd()) != 0)
+        throw EOutputError("Write error on " + DisplayName() + ": " + SystemError(errno), errno);
+      FTemp->LinkAs(FTarget);
+      break;
+    case TKind::InPlace:
+      if (::ftruncate(FDirect, 0) != 0 || ::lseek(FDirect, 0, SEEK_SET) != 0)
+        throw EOutputError("Write error on " + DisplayName() + ": " + SystemError(errno), errno);
+      CopyFdToFd(FTemp->Fd(), FDirect, "the staged output", DisplayName());
+      if (::fsync(FDirect) != 0 || FOwned.Close() != 0)
+        throw EOutputError("Write error on " + DisplayName() + ": " + SystemError(errno), errno);
+      break;
   }
 }
 

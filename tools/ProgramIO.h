@@ -1,108 +1,88 @@
-// Inputs and outputs of the program: the drivers read and write named regular files, so
-// standard input and other unsized sources are spooled to a temporary file first, and every
-// output is written to a temporary file that replaces the destination only when the run
-// succeeded.
+// Every file the program touches goes through here: inputs (files, standard input, pipes,
+// devices), outputs (replaced regular files, written-through devices and descriptors) and the
+// temporary files between them. Temporaries have no name while they are written wherever the
+// file system allows it, so a killed run leaves nothing behind; an output replaces what was
+// there only when the run succeeded.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "morvane/framework/Exceptions.h"
+#include "morvane/framework/Streams.h"
 
 namespace morvane::cli {
 
-// The components count sizes in signed 32 bits: inputs stay below 2^31 bytes.
+// The layouts count sizes in signed 32 bits.
 inline constexpr int64_t kLayoutLimit = 2147483647;
+
+// Bytes per read and write system call of the program's own copy loops.
+inline constexpr size_t kIOChunk = 1024 * 1024;
 
 // Raises an error that says why an input of Size bytes (more than Size, if AtLeast) cannot be
 // processed.
 [[noreturn]] void RefuseOversized(const std::string& Name, int64_t Size, bool AtLeast = false);
 
-// Where temporary files go when there is no destination to stand beside ($TMPDIR or /tmp).
+// Where private temporary files go ($TMPDIR, else /tmp).
 std::string TempDirectory();
 
-// An input named on the command line: a file, or "-" for standard input.
-class TInput {
+// Escapes what a terminal would act upon: control bytes, bytes that are not valid UTF-8 and
+// the C1 controls become \xHH. For anything printed that may hold bytes from input data.
+std::string Printable(std::string_view Bytes);
+
+// A file descriptor closed on every exit.
+class TFd {
  public:
-  // Opens nothing yet: records which file the name leads to.
-  explicit TInput(std::string Name);
-  ~TInput();
-  TInput(const TInput&) = delete;
-  TInput& operator=(const TInput&) = delete;
-
-  // Makes the input a regular file the drivers can open: a regular file is used as it is;
-  // standard input, a pipe or a device is copied to a temporary file, refused once it passes
-  // Limit bytes. A file larger than Limit is refused too.
-  void Prepare(int64_t Limit = kLayoutLimit);
-
-  const std::string& Name() const noexcept { return FName; }
-  // How messages name it.
-  std::string DisplayName() const { return FName == "-" ? "standard input" : FName; }
-  bool IsStandardInput() const noexcept { return FName == "-"; }
-  // The regular file to hand to a driver, and its size (after Prepare).
-  const std::string& Path() const noexcept { return FPath; }
-  int64_t Size() const noexcept { return FSize; }
-
-  // True when the input is the file the output names (or standard output writes to).
-  bool SameFileAs(std::string_view Dest) const;
-
-  // The whole input in memory (the string drivers work on byte strings).
-  std::string ReadAll() const;
+  TFd() = default;
+  explicit TFd(int Fd) noexcept : FFd(Fd) {}
+  ~TFd();
+  TFd(TFd&& Other) noexcept : FFd(Other.Release()) {}
+  TFd& operator=(TFd&& Other) noexcept;
+  int Get() const noexcept { return FFd; }
+  int Release() noexcept {
+    const int fd = FFd;
+    FFd = -1;
+    return fd;
+  }
+  // Closes now; returns the error of close (a delayed write error shows here), or 0.
+  int Close() noexcept;
 
  private:
-  void Spool(int Fd, int64_t Limit);
-
-  std::string FName;
-  std::string FPath;
-  std::string FSpool;  // our temporary copy, removed with the object
-  int64_t FSize = -1;
-  dev_t FDev = 0;
-  ino_t FIno = 0;
-  bool FKnown = false;  // FDev and FIno identify the input
+  int FFd = -1;
 };
 
-// The destination of a run: a file (written beside it and renamed into place on success), or
-// "-" for standard output (written to a temporary file and copied out on success).
-class TSafeOutput {
- public:
-  explicit TSafeOutput(std::string Dest);
-  // Removes the temporary file unless Commit succeeded.
-  ~TSafeOutput();
-  TSafeOutput(const TSafeOutput&) = delete;
-  TSafeOutput& operator=(const TSafeOutput&) = delete;
-
-  // The temporary file the driver writes.
-  const std::string& Path() const noexcept { return FTemp; }
-  const std::string& Dest() const noexcept { return FDest; }
-  bool ToStandardOutput() const noexcept { return FDest == "-"; }
-
-  // Puts the finished file in place: rename beside the destination, or copy to standard output
-  // (or to a device named as destination).
-  void Commit();
-
- private:
-  std::string FDest;
-  std::string FTemp;
-  bool FRename = false;     // rename into place (a regular or new file), else copy out
-  bool FReplacing = false;  // an existing file is being replaced
-  bool FCommitted = false;
-};
-
-// A temporary file of the program's own (in TempDirectory), removed with the object.
+// A temporary file. Anonymous ones never have a name; linkable ones have none until LinkAs
+// where the file system offers unnamed files, else a hidden name beside their destination that
+// a second Ctrl-C or the destructor removes.
 class TTempFile {
  public:
-  explicit TTempFile(const std::string& Tag);
+  // Dir is where the bytes live; What says in messages what the file is for.
+  static TTempFile Anonymous(const std::string& Dir, const std::string& What);
+  static TTempFile Linkable(const std::string& Dir, const std::string& Base, mode_t Mode,
+                            const std::string& What);
+  TTempFile(TTempFile&&) noexcept = default;
+  TTempFile& operator=(TTempFile&&) noexcept = default;
   ~TTempFile();
-  TTempFile(const TTempFile&) = delete;
-  TTempFile& operator=(const TTempFile&) = delete;
-  const std::string& Path() const noexcept { return FPath; }
+
+  int Fd() const noexcept { return FFd.Get(); }
+  // A name the library's drivers can open the file by.
+  std::string OpenPath() const;
+  // Gives the file the name Dest, replacing what had it, atomically.
+  void LinkAs(const std::string& Dest);
 
  private:
-  std::string FPath;
+  TTempFile() = default;
+  TFd FFd;
+  std::string FName;  // the temporary's own name, only when it has one
 };
+
+// Reads up to Count bytes; EINTR after a cancel request raises ECancelled, a failure
+// EInOutError naming What.
+size_t ReadSome(int Fd, void* Buffer, size_t Count, const std::string& What);
 
 // A failed write to an output: it ends a run that goes over several inputs.
 class EOutputError : public EInOutError {
@@ -110,14 +90,118 @@ class EOutputError : public EInOutError {
   using EInOutError::EInOutError;
 };
 
-// Writes all bytes to a file descriptor, retrying short writes; a cancel request raises
-// ECancelled and a failure EOutputError (What names the descriptor in the message).
+// Writes all bytes to a descriptor, retrying short writes; a cancel request raises ECancelled
+// and a failure EOutputError naming What.
 void WriteAllToFd(int Fd, std::string_view Bytes, const std::string& What);
 
-// Writes text to standard output at once (no buffering in between).
+// Text for standard output, checked like every other write.
 void WriteStdout(std::string_view Bytes);
 
-// Copies a file's bytes to a file descriptor.
-void CopyFileToFd(const std::string& Path, int Fd, const std::string& What);
+// An input named on the command line: a file, or "-" for standard input.
+class TInput {
+ public:
+  // Records which file the name leads to; opens nothing yet.
+  explicit TInput(std::string Name);
+  TInput(const TInput&) = delete;
+  TInput& operator=(const TInput&) = delete;
+
+  const std::string& Name() const noexcept { return FName; }
+  // How messages name it.
+  std::string DisplayName() const;
+  bool IsStandardInput() const noexcept { return FName == "-"; }
+
+  // True when the input is the file the output names (or standard output writes to).
+  bool SameFileAs(std::string_view Dest) const;
+
+  // Opens the input for reading.
+  void Open();
+  int Fd() const noexcept { return FFd.Get(); }
+  // The size of a regular file, -1 for a pipe, a terminal or a device (after Open).
+  int64_t KnownSize() const noexcept { return FRegular ? FSize : -1; }
+  // Reads up to Count bytes; 0 at the end.
+  size_t Read(void* Buffer, size_t Count);
+
+  // Makes the input a regular file the drivers can open by name: a regular file is used as it
+  // is; anything else is copied into an anonymous temporary file, refused once it passes Limit
+  // bytes. A file larger than Limit is refused too.
+  void Prepare(int64_t Limit = kLayoutLimit);
+  // The name to hand to a driver, and the size (after Prepare).
+  std::string Path() const;
+  int64_t Size() const noexcept { return FSize; }
+
+  // The whole input in memory, refused once it passes Limit bytes.
+  std::string ReadAll(int64_t Limit = kLayoutLimit);
+
+ private:
+  std::string FName;
+  TFd FFd;
+  std::unique_ptr<TTempFile> FSpool;
+  bool FRegular = false;
+  int64_t FSize = -1;
+  dev_t FDev = 0;
+  ino_t FIno = 0;
+  bool FKnown = false;  // FDev and FIno identify the input
+};
+
+// The destination of a run.
+//  - "-", /dev/stdout, /dev/fd/N, /proc/self/fd/N: the descriptor itself, written through.
+//  - A FIFO, a terminal or another device: opened and written through, never replaced.
+//  - A regular file (or a new one; a symbolic link counts as the file it leads to): written
+//    under no name beside it and put in place by one rename when the run succeeded; owner and
+//    mode are kept where permitted. A file with several hard links, or one in a folder the
+//    program cannot write, is written in place instead, after the run succeeded into a
+//    private temporary file, so its links and its folder stay as they were.
+class TOutput {
+ public:
+  // Staged: the bytes are held in a temporary file until Commit even where the destination
+  // is written through (for drivers that cannot take back what they wrote on an error).
+  TOutput(std::string Dest, bool Staged);
+  ~TOutput();
+  TOutput(const TOutput&) = delete;
+  TOutput& operator=(const TOutput&) = delete;
+
+  const std::string& Dest() const noexcept { return FDest; }
+  // How messages name the destination.
+  std::string DisplayName() const;
+  // True when the bytes reach a terminal.
+  bool IsTerminal() const noexcept { return FTerminal; }
+
+  // Where the bytes go before Commit: a descriptor, and a name the drivers can create it by.
+  int Fd() const noexcept;
+  std::string DriverPath() const;
+  // A stream over Fd whose write errors name the destination.
+  TStream& Stream();
+  void Write(std::string_view Bytes);
+
+  // Runs a driver that writes DriverPath(); an error that names the temporary file is raised
+  // again naming the destination.
+  template <class F>
+  void RunDriver(F&& Driver) {
+    try {
+      Driver();
+    } catch (const EInOutError& e) {
+      RaiseRenamed(e);
+    } catch (const EFCreateError& e) {
+      RaiseRenamed(e);
+    }
+  }
+
+  // Puts the finished bytes in place.
+  void Commit();
+
+ private:
+  enum class TKind : uint8_t { Through, Replace, InPlace };
+  [[noreturn]] void RaiseRenamed(const Exception& E) const;
+  void CopyStagedTo(int Fd);
+
+  std::string FDest;
+  std::string FTarget;  // the file a Replace or InPlace output ends up in
+  TKind FKind = TKind::Replace;
+  int FDirect = -1;  // Through: the descriptor written; InPlace: the file opened for writing
+  TFd FOwned;        // FDirect when the program opened it
+  std::unique_ptr<TTempFile> FTemp;
+  std::unique_ptr<TStream> FStream;
+  bool FTerminal = false;
+};
 
 }  // namespace morvane::cli

@@ -29,39 +29,42 @@ constexpr const char* kUsage =
     "  -g, --generator NAME  isaac (default) or mt19937b\n"
     "  --seed-hex HEX        seed bytes, filling seed positions 0, 1, 2, ... (ISAAC takes\n"
     "                        up to 256, MT19937B up to 624; the rest stay zero)\n"
-    "  --seed-file FILE      the seed bytes are the file's bytes ('-': standard input)\n"
-    "                        without a seed the generator's own (all zero) seed is used;\n"
-    "                        MT19937B draws only zeros from an all-zero seed\n"
+    "  --seed-file FILE      the seed bytes are the file's first bytes ('-': standard\n"
+    "                        input); no more than the seed size is read, so a device such\n"
+    "                        as /dev/urandom works. Without a seed the generator's own (all\n"
+    "                        zero) seed is used.\n"
+    "                        MT19937B: seed byte 0 never reaches the output (only the top\n"
+    "                        bit of state word 0 counts, and a byte cannot set it); bytes 1\n"
+    "                        to 623 make the state, and with all of them zero every draw is\n"
+    "                        zero (a warning says so)\n"
     "  -n, --count N         number of draws (default 1)\n"
     "  --bits 32|64|128      width of a draw (default 32); a wide draw is a number whose\n"
     "                        least significant 32 bits are the first word drawn\n"
     "  --format FORMAT       hex (default; lower case, one draw a line), dec (one a line)\n"
     "                        or raw (the 32-bit words in the order drawn, each least\n"
     "                        significant byte first)\n"
-    "  -o, --output FILE     write there ('-' or missing: standard output)\n";
+    "  -o, --output FILE     write there ('-' or missing: standard output)\n"
+    "  -f, --force           write --format raw to a terminal too (refused otherwise)\n";
 
 __extension__ typedef unsigned __int128 TWord128;
 
-// Output in large writes, to standard output or to a descriptor.
+// Output in large writes.
 class TBufferedOut {
  public:
-  TBufferedOut(int Fd, std::string What) : FFd(Fd), FWhat(std::move(What)) {
-    FBuffer.reserve(kSize + 64);
-  }
+  explicit TBufferedOut(TOutput& Out) : FOut(Out) { FBuffer.reserve(kSize + 64); }
   void Append(std::string_view Bytes) {
     FBuffer += Bytes;
     if (FBuffer.size() >= kSize) Flush();
   }
   void Flush() {
     ThrowIfCancelled();
-    WriteAllToFd(FFd, FBuffer, FWhat);
+    FOut.Write(FBuffer);
     FBuffer.clear();
   }
 
  private:
   static constexpr size_t kSize = 64 * 1024;
-  int FFd;
-  std::string FWhat;
+  TOutput& FOut;
   std::string FBuffer;
 };
 
@@ -76,29 +79,15 @@ std::string Decimal(TWord128 v) {
   return {out.rbegin(), out.rend()};
 }
 
+// Only the first SeedSize bytes can matter: a longer file, or a device such as /dev/urandom,
+// is read no further.
 std::string ReadSeedFile(const std::string& Name, int32_t SeedSize) {
-  std::string bytes;
-  if (Name == "-") {
-    char buf[4096];
-    for (;;) {
-      const ssize_t n = ::read(0, buf, sizeof buf);
-      if (n < 0 && errno == EINTR) {
-        ThrowIfCancelled();
-        continue;
-      }
-      if (n < 0) throw EInOutError("Read error on standard input", errno);
-      if (n == 0) break;
-      bytes.append(buf, static_cast<size_t>(n));
-      if (bytes.size() > static_cast<size_t>(SeedSize)) break;
-    }
-  } else {
-    TUntypedFile f;
-    f.Reset(Name);
-    if (f.FileSize() > SeedSize)
-      bytes.resize(static_cast<size_t>(f.FileSize()));
-    else
-      bytes = f.ReadToEnd();
-  }
+  TInput in(Name);
+  std::string bytes(static_cast<size_t>(SeedSize), '\0');
+  size_t got = 0;
+  for (size_t n; got < bytes.size() && (n = in.Read(bytes.data() + got, bytes.size() - got)) > 0;)
+    got += n;
+  bytes.resize(got);
   return bytes;
 }
 
@@ -132,29 +121,17 @@ int Random(const TCommandLine& Args) {
       gen->SetSeed(static_cast<int32_t>(i), static_cast<uint8_t>(seed[i]));
     gen->Init();
   }
-  if (name == "mt19937b" && seed.find_first_not_of('\0') == std::string::npos)
-    PrintError("warning: with an all-zero seed MT19937B draws only zeros");
+  // MT19937B keeps only the top bit of state word 0, which a seed byte cannot set: with seed
+  // bytes 1 and up all zero the state is zero and so is every draw.
+  if (name == "mt19937b" &&
+      (seed.size() < 2 || seed.find_first_not_of('\0', 1) == std::string::npos))
+    PrintError(
+        "warning: MT19937B draws only zeros from this seed: seed byte 0 never reaches the "
+        "output, and bytes 1 to 623 are all zero");
 
-  const std::string dest = Args.ValueOr("output", "-");
-  std::unique_ptr<TSafeOutput> out;
-  int fd = 1;
-  std::string what = "standard output";
-  // The descriptor of the temporary file, closed on every exit.
-  struct TFdCloser {
-    int Fd = -1;
-    ~TFdCloser() {
-      if (Fd >= 0) ::close(Fd);
-    }
-  } closer;
-  if (dest != "-") {
-    out = std::make_unique<TSafeOutput>(dest);
-    closer.Fd = ::open(out->Path().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (closer.Fd < 0)
-      throw EFCreateError("Cannot create file \"" + dest + "\". " + std::strerror(errno));
-    fd = closer.Fd;
-    what = "\"" + dest + "\"";
-  }
-  TBufferedOut sink(fd, what);
+  TOutput out(Args.ValueOr("output", "-"), false);
+  if (format == "raw") CheckBinaryOutput(out.IsTerminal(), Args, "raw words");
+  TBufferedOut sink(out);
   char text[48];
   for (int64_t i = 0; i < count; ++i) {
     uint32_t w[4] = {};
@@ -186,23 +163,17 @@ int Random(const TCommandLine& Args) {
     }
   }
   sink.Flush();
-  if (out) {
-    if (::close(closer.Fd) != 0) {
-      closer.Fd = -1;
-      throw EInOutError("Write error on " + what + ": " + std::strerror(errno), errno);
-    }
-    closer.Fd = -1;
-    out->Commit();
-  }
+  out.Commit();
   return kExitOk;
 }
 
 }  // namespace
 
 int RunRandomCommand(int argc, char** argv) {
-  std::vector<TOptionSpec> optionList = {
-      {"generator", 'g', true}, {"seed-hex", 0, true}, {"seed-file", 0, true}, {"count", 'n', true},
-      {"bits", 0, true},        {"format", 0, true},   {"output", 'o', true}};
+  std::vector<TOptionSpec> optionList = {{"generator", 'g', true}, {"seed-hex", 0, true},
+                                         {"seed-file", 0, true},   {"count", 'n', true},
+                                         {"bits", 0, true},        {"format", 0, true},
+                                         {"output", 'o', true},    {"force", 'f', false}};
   return GuardedRun("random", kUsage, argc, argv, std::move(optionList), Random);
 }
 

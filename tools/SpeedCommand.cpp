@@ -10,6 +10,7 @@
 #include "Commands.h"
 #include "Interrupt.h"
 #include "Program.h"
+#include "ProgramIO.h"
 #include "morvane/cipher/VRXCipher.h"
 #include "morvane/ciphers/VRXBlowfish.h"
 #include "morvane/ciphers/VRXDes.h"
@@ -19,13 +20,10 @@
 #include "morvane/encode/internal/VRXEncodeKernels.h"
 #include "morvane/framework/Streams.h"
 #include "morvane/framework/internal/CpuFeatures.h"
-#if __has_include("morvane/hash/VRXMD5.h")  // the digest units, once they are in the tree
 #include "morvane/hash/VRXMD5.h"
 #include "morvane/hash/VRXRMD.h"
 #include "morvane/hash/VRXRMD128.h"
 #include "morvane/hash/VRXSHA.h"
-#define MORVANE_SPEED_DIGESTS 1
-#endif
 #include "morvane/random/VRXIsaac.h"
 #include "morvane/random/VRXMT19937B.h"
 
@@ -68,49 +66,52 @@ std::string Portable() {
   return "portable";
 }
 
-// A block cipher keyed for CBC encryption.
+// A component of type T, made ready by Setup.
 template <class T>
-std::function<std::unique_ptr<TCustomVRXCipher>()> CBCCipher() {
-  return [] {
+std::function<std::unique_ptr<TCustomVRXCipher>()> Component(void (*Setup)(T&) = nullptr) {
+  return [Setup] {
     auto c = std::make_unique<T>();
-    c->SetKey("a speed test key");
-    c->SetMode(cipherCBC);
+    if (Setup != nullptr) Setup(*c);
     return std::unique_ptr<TCustomVRXCipher>(std::move(c));
   };
 }
 
-std::vector<TEntry> Entries() {
-  std::vector<TEntry> e;
-  e.push_back({"blowfish", "CBC encryption", Portable, CBCCipher<TVRXBlowFish>(), 8, nullptr});
-  e.push_back({"des", "CBC encryption", Portable, CBCCipher<TVRXDES>(), 8, nullptr});
-  e.push_back({"twofish", "CBC encryption", Portable, CBCCipher<TVRXTwoFish>(), 16, nullptr});
-#ifdef MORVANE_SPEED_DIGESTS
-  const auto hash = [](auto* Component) {
-    return [Component] { return std::unique_ptr<TCustomVRXCipher>(Component()); };
+template <class T>
+void KeyForCBC(T& C) {
+  C.SetKey("a speed test key");
+  C.SetMode(cipherCBC);
+}
+
+template <class T>
+std::function<std::unique_ptr<TVRXRandomGenerator>()> Generator(void (*Setup)(T&) = nullptr) {
+  return [Setup] {
+    auto g = std::make_unique<T>();
+    if (Setup != nullptr) Setup(*g);
+    return std::unique_ptr<TVRXRandomGenerator>(std::move(g));
   };
-  e.push_back({"md5", "digest", Portable, hash(+[] { return (TCustomVRXCipher*)new TVRXMD5(); }),
-               64, nullptr});
-  e.push_back({"sha1", "digest", [] { return std::string(SHA1Implementation()); },
-               hash(+[] { return (TCustomVRXCipher*)new TVRXSHA(); }), 64, nullptr});
-  e.push_back({"ripemd160", "digest", Portable,
-               hash(+[] { return (TCustomVRXCipher*)new TVRXRIPEMD160(); }), 64, nullptr});
-  e.push_back({"ripemd128", "digest", Portable,
-               hash(+[] { return (TCustomVRXCipher*)new TVRXRIPEMD128(); }), 64, nullptr});
-#endif
+}
+
+std::vector<TEntry> Entries() {
   const auto encodePath = [] { return std::string(detail::ActiveEncodeKernels().Name); };
-  e.push_back({"base64", "encoding", encodePath,
-               [] { return std::unique_ptr<TCustomVRXCipher>(new TVRXBase64()); }, 3, nullptr});
-  e.push_back({"uuencode", "encoding (data lines)", encodePath,
-               [] { return std::unique_ptr<TCustomVRXCipher>(new TVRXUUCode()); }, 45, nullptr});
-  e.push_back({"isaac", "32-bit draws", Portable, nullptr, 0,
-               [] { return std::unique_ptr<TVRXRandomGenerator>(new TVRXISAAC()); }});
-  e.push_back({"mt19937b", "32-bit draws", Portable, nullptr, 0, [] {
-                 auto g = std::make_unique<TVRXMT19937B>();
-                 g->SetSeed(1, 1);  // an all-zero state would only draw zeros
-                 g->Init();
-                 return std::unique_ptr<TVRXRandomGenerator>(std::move(g));
-               }});
-  return e;
+  return {
+      {"blowfish", "CBC encryption", Portable, Component<TVRXBlowFish>(KeyForCBC), 8, nullptr},
+      {"des", "CBC encryption", Portable, Component<TVRXDES>(KeyForCBC), 8, nullptr},
+      {"twofish", "CBC encryption", Portable, Component<TVRXTwoFish>(KeyForCBC), 16, nullptr},
+      {"md5", "digest", Portable, Component<TVRXMD5>(), 64, nullptr},
+      {"sha1", "digest", [] { return std::string(SHA1Implementation()); }, Component<TVRXSHA>(), 64,
+       nullptr},
+      {"ripemd160", "digest", Portable, Component<TVRXRIPEMD160>(), 64, nullptr},
+      {"ripemd128", "digest", Portable, Component<TVRXRIPEMD128>(), 64, nullptr},
+      {"base64", "encoding", encodePath, Component<TVRXBase64>(), 3, nullptr},
+      {"uuencode", "encoding (data lines)", encodePath, Component<TVRXUUCode>(), 45, nullptr},
+      {"isaac", "32-bit draws", Portable, nullptr, 0, Generator<TVRXISAAC>()},
+      // An all-zero state would only draw zeros.
+      {"mt19937b", "32-bit draws", Portable, nullptr, 0,
+       Generator<TVRXMT19937B>([](TVRXMT19937B& g) {
+         g.SetSeed(1, 1);
+         g.Init();
+       })},
+  };
 }
 
 // Runs Body until Seconds have passed; returns the rate of Units per second.
@@ -166,10 +167,15 @@ int Speed(const TCommandLine& Args) {
   if (chosen.empty())
     for (const auto& e : all) chosen.push_back(&e);
 
-  std::printf("CPU features in use: %s\n", CpuFeaturesText().c_str());
-  std::printf("%-10s %-10s %14s %14s %14s  %s\n", "component", "path", "16 B", "1 KiB", "1 MiB",
-              "measured");
-  std::fflush(stdout);
+  // Each line goes out as soon as it is measured, and a reader that went away ends the run.
+  char line[256];
+  std::string features = "CPU features in use: ";
+  features += CpuFeaturesText();
+  features += '\n';
+  WriteStdout(features);
+  std::snprintf(line, sizeof line, "%-10s %-10s %14s %14s %14s  %s\n", "component", "path", "16 B",
+                "1 KiB", "1 MiB", "measured");
+  WriteStdout(line);
   for (const TEntry* e : chosen) {
     std::string cells[3];
     if (e->MakeCipher) {
@@ -198,12 +204,13 @@ int Speed(const TCommandLine& Args) {
         }
       });
       cells[0] = Rate(rate, " draws/s");
-      cells[1] = cells[2] = "";
-      if (sink == 0x5EED5EED) std::fputc(' ', stdout);  // keeps the draws from being dropped
+      cells[1].clear();
+      cells[2].clear();
+      if (sink == 0x5EED5EED) cells[1].push_back(' ');  // keeps the draws from being dropped
     }
-    std::printf("%-10s %-10s %14s %14s %14s  %s\n", e->Name, e->Path().c_str(), cells[0].c_str(),
-                cells[1].c_str(), cells[2].c_str(), e->What);
-    std::fflush(stdout);
+    std::snprintf(line, sizeof line, "%-10s %-10s %14s %14s %14s  %s\n", e->Name, e->Path().c_str(),
+                  cells[0].c_str(), cells[1].c_str(), cells[2].c_str(), e->What);
+    WriteStdout(line);
   }
   return kExitOk;
 }

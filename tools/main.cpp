@@ -1,5 +1,7 @@
 // morvane: the package at the shell. Each subcommand lives in its own file; this one only
 // dispatches.
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -9,6 +11,7 @@
 #include "ComponentsCommand.h"
 #include "Interrupt.h"
 #include "Program.h"
+#include "ProgramIO.h"
 
 namespace {
 
@@ -35,34 +38,44 @@ constexpr TCommand kCommands[] = {
      morvane::cli::RunComponentsCommand},
 };
 
-bool Available(const TCommand& C) {
-  return C.Run != morvane::cli::RunDigestCommand || morvane::cli::DigestCommandAvailable();
-}
-
-void PrintUsage(std::FILE* To) {
-  std::fputs(
+std::string UsageText() {
+  std::string text =
       "usage: morvane <command> [options] [arguments]\n"
       "\n"
       "Encrypt, hash, encode and generate data in the layouts of the Morvane components.\n"
       "\n"
-      "commands:\n",
-      To);
-  for (const auto& c : kCommands)
-    if (Available(c)) std::fprintf(To, "  %-11s %s\n", c.Name, c.Summary);
-  std::fputs(
+      "commands:\n";
+  for (const auto& c : kCommands) {
+    char line[128];
+    std::snprintf(line, sizeof line, "  %-11s %s\n", c.Name, c.Summary);
+    text += line;
+  }
+  text +=
       "\n"
       "options:\n"
       "  -h, --help   show this text ('morvane <command> --help' for a command)\n"
       "  --version    show the program's version\n"
       "\n"
       "Exit status: 0 on success, 1 when an operation failed, 2 for a usage error,\n"
-      "130 when interrupted (Ctrl-C).\n",
-      To);
+      "130 when interrupted (Ctrl-C), 141 when the reader of the output went away.\n";
+  return text;
+}
+
+// Text for standard output, with the failure of the write reported like any other.
+int Print(const std::string& Text) {
+  try {
+    morvane::cli::WriteStdout(Text);
+    return kExitOk;
+  } catch (const morvane::cli::EOutputError& e) {
+    if (e.ErrorCode() == EPIPE) return 128 + SIGPIPE;
+    morvane::cli::PrintError(e.Message());
+    return morvane::cli::kExitFailed;
+  }
 }
 
 const TCommand* FindCommand(std::string_view Name) {
   for (const auto& c : kCommands)
-    if (Name == c.Name && Available(c)) return &c;
+    if (Name == c.Name) return &c;
   return nullptr;
 }
 
@@ -71,7 +84,8 @@ const TCommand* FindCommand(std::string_view Name) {
 int main(int argc, char** argv) {
   morvane::cli::InstallSignalHandlers();
   if (argc < 2) {
-    PrintUsage(stderr);
+    const std::string usage = UsageText();
+    std::fwrite(usage.data(), 1, usage.size(), stderr);
     return kExitUsage;
   }
   const std::string_view arg = argv[1];
@@ -85,12 +99,10 @@ int main(int argc, char** argv) {
       morvane::cli::PrintError("unknown command '" + std::string(argv[2]) + "'");
       return kExitUsage;
     }
-    PrintUsage(stdout);
-    return kExitOk;
+    return Print(UsageText());
   }
   if (arg == "--version") {
-    std::printf("morvane %s\n", MORVANE_VERSION);
-    return kExitOk;
+    return Print(std::string("morvane ") + MORVANE_VERSION + "\n");
   }
   if (const TCommand* c = FindCommand(arg)) return c->Run(argc - 2, argv + 2);
   morvane::cli::PrintError("unknown command '" + std::string(arg) + "'");
