@@ -9,6 +9,11 @@
 
 namespace morvane::bench {
 
+// The pieces the incremental workloads feed: what a program reading a pipe with a 1 MiB buffer
+// hands over at a time. (A chunk that straddles two pieces is copied once; with pieces of a few
+// chunks that is rare.)
+inline constexpr size_t kPiece = size_t{1} << 20;
+
 inline size_t BulkBytes() {
   static const size_t bytes = [] {
     const char* env = std::getenv("MORVANE_BENCH_MIB");

@@ -561,6 +561,114 @@ int64_t TCustomVRXCipher::CheckDecryptionGeometry(int32_t Size) const {
   return body;
 }
 
+// ---- Piecewise runs
+
+void TCustomVRXCipher::CheckPiecewiseGeometry(bool Encrypting) const {
+  if (Encrypting) {
+    CheckEncryptionGeometry();
+  } else {
+    if (FCipherBlockSize == 0) AssertionFailure(kNoInputBlock, kUnit);
+    if (FPlainBlockSize == 0) AssertionFailure(kNoOutputBlock, kUnit);
+    CheckRunGeometry(FCipherBlockSize, FPlainBlockSize);
+  }
+}
+
+void TCustomVRXCipher::BeginPiecewise(bool Encrypting, uint8_t* LeadingData) {
+  CheckPiecewiseGeometry(Encrypting);
+  FBuffer = {nullptr, nullptr};
+  FBufferRoom = {0, 0};
+  FBufferPos = {0, 0};
+  FBufferFill = {0, 0};
+  FDataPos = {0, 0};
+  FDataSize = {0, 0};
+  FRemaining = 0;
+  FRunInput = Encrypting ? btPlainText : btCipherText;
+  if (Encrypting) {
+    StartEncryption(LeadingData);
+  } else {
+    StartDecryption(LeadingData);
+  }
+}
+
+int32_t TCustomVRXCipher::PiecewiseChunk(bool Encrypting, const uint8_t* In, int32_t Count,
+                                         bool Last, uint8_t* Out, int32_t OutRoom) {
+  const TBufferType in = Encrypting ? btPlainText : btCipherText;
+  const TBufferType out = Encrypting ? btCipherText : btPlainText;
+  TRunScope scope(FBuffer, FBufferRoom);
+  // The extract operations only read the input chunk.
+  FBuffer[in] = const_cast<uint8_t*>(In);
+  FBuffer[out] = Out;
+  FBufferRoom[in] = Count;
+  FBufferRoom[out] = OutRoom;
+  FBufferPos = {0, 0};
+  FBufferFill[in] = Count;
+  FBufferFill[out] = 0;
+  // A chunk that is not the last has data after it, as in a driver's run (a hook may ask).
+  FDataPos = {0, 0};
+  FDataSize[in] = Last || Count == INT32_MAX ? Count : Count + 1;
+  FDataSize[out] = 0;
+  FRemaining = FDataSize[in];
+  if (Encrypting) {
+    EncryptBuffer();
+  } else {
+    DecryptBuffer();
+  }
+  return FBufferFill[out];
+}
+
+int32_t TCustomVRXCipher::EndPiecewise(bool Encrypting, uint8_t* Out, int32_t OutRoom,
+                                       uint8_t* TrailingData) {
+  if (!Encrypting) {
+    EndDecryption(TrailingData);
+    return 0;
+  }
+  TRunScope scope(FBuffer, FBufferRoom);
+  FBuffer[btCipherText] = Out;
+  FBufferRoom[btCipherText] = OutRoom;
+  FBufferPos[btCipherText] = 0;
+  FBufferFill[btCipherText] = 0;
+  EndEncryption(TrailingData);
+  return FBufferFill[btCipherText];
+}
+
+void TCustomVRXCipher::CheckPiecewiseStream(int64_t Size) const {
+  if (Size < FLeadingDataSize + FTrailingDataSize) {
+    CheckDecryptionGeometry(static_cast<int32_t>(std::max<int64_t>(Size, INT32_MIN)));
+  }
+}
+
+// ---- The file layout of the block ciphers
+
+int64_t TCustomVRXCipher::FileLargestSource() const {
+  return INT32_MAX;
+}
+
+std::string TCustomVRXCipher::FileTail(int64_t SourceSize) const {
+  CheckLayoutSize(SourceSize, "source");
+  std::string trailer(4, '\0');
+  StoreLE32(trailer.data(), static_cast<uint32_t>(SourceSize));
+  return trailer;
+}
+
+int64_t TCustomVRXCipher::ReadFileTail(std::string_view Tail, int64_t StreamSize) {
+  if (Tail.size() < 4) {
+    throw EVRXDamagedData("encrypted file: " + std::to_string(StreamSize) +
+                          " bytes, too short for its 4-byte size trailer");
+  }
+  const auto n = static_cast<int32_t>(LoadLE32(Tail.data()));
+  // The recorded size must take exactly the blocks there are: then only the last block is cut.
+  const int64_t body = StreamSize - FLeadingDataSize - FTrailingDataSize;
+  const int64_t blocks = body / FCipherBlockSize;
+  const int64_t need = std::max<int64_t>(1, (int64_t{n} + FPlainBlockSize - 1) / FPlainBlockSize);
+  if (n < 0 || need != blocks) {
+    throw EVRXDamagedData("encrypted file: its size trailer records " + std::to_string(n) +
+                          " bytes, which take " + std::to_string(need) + " blocks of " +
+                          std::to_string(FPlainBlockSize) + " bytes, but it holds " +
+                          std::to_string(blocks));
+  }
+  return n;
+}
+
 // ---- Stream drivers
 
 void TCustomVRXCipher::EncryptStream(TStream& Source, TStream& Dest, int32_t Size) {

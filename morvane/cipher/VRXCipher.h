@@ -147,6 +147,28 @@ class TCustomVRXCipher : public TComponent {
   virtual void EncryptBuffer() = 0;
   virtual void DecryptBuffer() = 0;
 
+  // ---- The file layout around the encrypted stream, as TVRXEncryptor and TVRXDecryptor write
+  // and read it (the file drivers write and read the same bytes). The bodies here are the block
+  // ciphers': nothing before the stream, the source size after it in 4 bytes, least significant
+  // first.
+
+  // Bytes before the encrypted stream.
+  virtual std::string FileHead() const { return {}; }
+  // The largest source whose size the layout can record.
+  virtual int64_t FileLargestSource() const;
+  // Bytes after the encrypted stream of a source of SourceSize bytes.
+  virtual std::string FileTail(int64_t SourceSize) const;
+  // Finds the head in the first bytes of a file: its length once Seen holds all of it, -1 while
+  // more bytes are needed (End: no more will come).
+  virtual int64_t ReadFileHead(std::string_view /*Seen*/, bool /*End*/) { return 0; }
+  // Bytes at the end of a file that are not the encrypted stream.
+  virtual int32_t FileTailSize() const { return 4; }
+  // Checks the tail (the last FileTailSize() bytes, fewer when the file is shorter) of a file
+  // whose encrypted stream after the head is StreamSize bytes; returns how many bytes of the
+  // decrypted output the file holds, or -1 for all of them. A Tail shorter than FileTailSize()
+  // means the file ended before its tail; StreamSize is then all the file holds after the head.
+  virtual int64_t ReadFileTail(std::string_view Tail, int64_t StreamSize);
+
   // The IV register of a block cipher (empty for the other components): what GetIVBytes,
   // SetIVBytes and RandomizeIV read and write.
   virtual std::span<uint32_t> IVWords() noexcept { return {}; }
@@ -313,6 +335,28 @@ class TCustomVRXCipher : public TComponent {
   void ResetPadding(int32_t PadBytes);
   // The output chunk of a decryption whose input chunk holds InRoom bytes.
   int32_t DecryptionOutputRoom(int32_t InRoom) const;
+
+  // ---- Piecewise runs: the drivers' chunk loop, driven one chunk at a time by an object that
+  // holds the data (TVRXEncryptor, TVRXDecryptor). The counters are those of one chunk, so a run
+  // may be of any length; the chunks are the drivers' (BufferSize blocks, the last one shorter),
+  // so the hooks see what they see in a driver's run.
+  friend class TVRXEncryptor;
+  friend class TVRXDecryptor;
+  friend class TVRXChunkFeed;
+  // The drivers' checks of the block sizes and BufferSize, with their assertion texts.
+  void CheckPiecewiseGeometry(bool Encrypting) const;
+  // The geometry checks, then the start hook with the leading data (written by an encryption,
+  // read by a decryption).
+  void BeginPiecewise(bool Encrypting, uint8_t* LeadingData);
+  // EncryptBuffer or DecryptBuffer over one chunk of Count input bytes at In (Last: no input
+  // follows it), its output into Out (OutRoom bytes); returns the output's length.
+  int32_t PiecewiseChunk(bool Encrypting, const uint8_t* In, int32_t Count, bool Last, uint8_t* Out,
+                         int32_t OutRoom);
+  // The end hook; an encryption's output goes to Out as above.
+  int32_t EndPiecewise(bool Encrypting, uint8_t* Out, int32_t OutRoom, uint8_t* TrailingData);
+  // Refuses an encrypted stream of Size bytes (leading data, body, trailing data) as
+  // DecryptStream refuses it, whatever its size.
+  void CheckPiecewiseStream(int64_t Size) const;
 
  protected:
   // For the drivers of derived classes (defined in VRXCipher.cpp, usable there only).

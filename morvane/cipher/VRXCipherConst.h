@@ -78,7 +78,11 @@ constexpr uint32_t BE2LE32(uint32_t Value) {
 }
 
 // 32-bit rotations; only the low five bits of Shift count.
-constexpr uint32_t ROL(uint32_t Value, int32_t Shift) { return std::rotl(Value, Shift & 31); }
-constexpr uint32_t ROR(uint32_t Value, int32_t Shift) { return std::rotr(Value, Shift & 31); }
+constexpr uint32_t ROL(uint32_t Value, int32_t Shift) {
+  return std::rotl(Value, Shift & 31);
+}
+constexpr uint32_t ROR(uint32_t Value, int32_t Shift) {
+  return std::rotr(Value, Shift & 31);
+}
 
 }  // namespace morvane

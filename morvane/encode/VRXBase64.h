@@ -14,6 +14,7 @@
 // more); every driver the cancels EVRXEncryptCancel / EVRXDecryptCancel. Nothing else.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,12 @@ class TVRXBase64 : public TCustomVRXCipher {
  protected:
   void EncryptBuffer() override;
   void DecryptBuffer() override;
+
+  // The file layout is the text alone, of any length (TVRXEncryptor, TVRXDecryptor).
+  std::string FileTail(int64_t /*SourceSize*/) const override { return {}; }
+  int64_t FileLargestSource() const override { return INT64_MAX; }
+  int32_t FileTailSize() const override { return 0; }
+  int64_t ReadFileTail(std::string_view /*Tail*/, int64_t /*StreamSize*/) override { return -1; }
 
  private:
   void DecodeGroupBytewise();

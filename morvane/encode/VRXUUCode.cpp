@@ -373,6 +373,30 @@ void TVRXUUCode::ReadBeginLine(std::string_view Line) {
   FFileName = std::move(name);
 }
 
+// ---- The document fed in pieces
+
+std::string TVRXUUCode::FileTail(int64_t /*SourceSize*/) const {
+  return std::string(kEndLine);
+}
+
+int64_t TVRXUUCode::ReadFileHead(std::string_view Seen, bool End) {
+  const size_t lf = Seen.find('\n');
+  if (lf == std::string_view::npos && !End) return -1;
+  // An empty document fails as reading the begin line of an empty file does.
+  if (Seen.empty())
+    throw EInOutError("I/O error: the document is empty: unexpected end of file", 0);
+  const std::string_view line = lf == std::string_view::npos ? Seen : Seen.substr(0, lf + 1);
+  ReadBeginLine(line);
+  return static_cast<int64_t>(line.size());
+}
+
+int64_t TVRXUUCode::ReadFileTail(std::string_view Tail, int64_t StreamSize) {
+  if (StreamSize < 0 || Tail.size() < 5 || Tail.find("end") == std::string_view::npos) {
+    throw EVRXUUError(kNoEndLine);
+  }
+  return -1;
+}
+
 // ---- Strings
 
 std::string TVRXUUCode::EncryptString(std::string_view S) {

@@ -36,6 +36,7 @@
 //   every driver                EVRXEncryptCancel / EVRXDecryptCancel from OnProgress.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -91,6 +92,17 @@ class TVRXUUCode : public TCustomVRXCipher {
  protected:
   void EncryptBuffer() override;
   void DecryptBuffer() override;
+
+  // The file layout is the document, of any length (TVRXEncryptor, TVRXDecryptor): the begin
+  // line, the data lines, the end line. Reading it sets FileName and Status from the begin line
+  // (up to and including its line feed, as DecryptFile reads it) and checks the last five bytes
+  // for "end"; it does not touch any file's attributes.
+  std::string FileHead() const override { return BeginLine(); }
+  int64_t FileLargestSource() const override { return INT64_MAX; }
+  std::string FileTail(int64_t SourceSize) const override;
+  int64_t ReadFileHead(std::string_view Seen, bool End) override;
+  int32_t FileTailSize() const override { return 5; }
+  int64_t ReadFileTail(std::string_view Tail, int64_t StreamSize) override;
 
  private:
   std::string BeginLine() const;
