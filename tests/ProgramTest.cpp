@@ -596,26 +596,144 @@ TEST_F(ProgramTest, CtrlCDuringARunCancelsThroughTheComponentAndExits130) {
   EXPECT_TRUE(Leftovers(dir).empty());
 }
 
-TEST_F(ProgramTest, MemoryStaysBoundedWhateverTheInputSize) {
+// A generated stream: byte i of stream Seed, cheap to make and to check again.
+uint8_t StreamByte(uint64_t i, uint64_t seed) {
+  uint64_t x = (i / 8 + 1) * 0x9E3779B97F4A7C15ull ^ seed;
+  x ^= x >> 29;
+  x *= 0xBF58476D1CE4E5B9ull;
+  x ^= x >> 32;
+  return static_cast<uint8_t>(x >> (8 * (i % 8)));
+}
+
+struct TStreamResult {
+  int status = -1;
+  int64_t outBytes = 0;
+  uint64_t outSum = 0;  // a checksum of what came out
+  long maxRssKiB = 0;
+  std::string err;
+};
+
+uint64_t Mix(uint64_t sum, const char* data, size_t n) {
+  for (size_t k = 0; k < n; ++k) sum = (sum ^ static_cast<uint8_t>(data[k])) * 0x100000001B3ull;
+  return sum;
+}
+
+// Runs a shell command line (the program as $0) with Bytes of a generated stream written into
+// its standard input through a pipe, and its standard output read from a pipe: neither side is
+// a file, so nothing can be sized or mapped up front.
+TStreamResult RunOnPipes(const std::string& script, int64_t bytes, uint64_t seed) {
+  int in[2], out[2];
+  TStreamResult r;
+  if (::pipe(in) != 0 || ::pipe(out) != 0) return r;
+  const std::string errPath = TempPath("pipes.err");
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_adddup2(&fa, in[0], 0);
+  posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+  posix_spawn_file_actions_addopen(&fa, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  for (int fd : {in[0], in[1], out[0], out[1]}) posix_spawn_file_actions_addclose(&fa, fd);
+  std::vector<std::string> args = {"sh", "-c", script, Program()};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const std::vector<std::string> envStrings = Environment({});
+  std::vector<char*> env;
+  for (const auto& e : envStrings) env.push_back(const_cast<char*>(e.c_str()));
+  env.push_back(nullptr);
+  pid_t pid = 0;
+  const int spawned = posix_spawnp(&pid, "sh", &fa, nullptr, argv.data(), env.data());
+  posix_spawn_file_actions_destroy(&fa);
+  ::close(in[0]);
+  ::close(out[1]);
+  if (spawned != 0) {
+    ::close(in[1]);
+    ::close(out[0]);
+    return r;
+  }
+  std::thread writer([&] {
+    std::vector<char> chunk(1 << 20);
+    for (int64_t at = 0; at < bytes;) {
+      const size_t n = static_cast<size_t>(std::min<int64_t>(bytes - at, chunk.size()));
+      for (size_t k = 0; k < n; ++k)
+        chunk[k] = static_cast<char>(StreamByte(static_cast<uint64_t>(at) + k, seed));
+      if (::write(in[1], chunk.data(), n) != static_cast<ssize_t>(n)) break;
+      at += static_cast<int64_t>(n);
+    }
+    ::close(in[1]);
+  });
+  std::vector<char> buf(1 << 20);
+  uint64_t sum = 0xCBF29CE484222325ull;
+  for (ssize_t n; (n = ::read(out[0], buf.data(), buf.size())) > 0;) {
+    sum = Mix(sum, buf.data(), static_cast<size_t>(n));
+    r.outBytes += n;
+  }
+  ::close(out[0]);
+  writer.join();
+  int status = 0;
+  struct rusage ru {};
+  wait4(pid, &status, 0, &ru);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.outSum = sum;
+  r.maxRssKiB = ru.ru_maxrss;
+  r.err = ReadFile(errPath);
+  return r;
+}
+
+uint64_t StreamSum(int64_t bytes, uint64_t seed) {
+  uint64_t sum = 0xCBF29CE484222325ull;
+  for (int64_t i = 0; i < bytes; ++i) {
+    const char c = static_cast<char>(StreamByte(static_cast<uint64_t>(i), seed));
+    sum = Mix(sum, &c, 1);
+  }
+  return sum;
+}
+
+TEST_F(ProgramTest, StreamsThroughPipesInBoundedMemory) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the sanitizer's shadow memory makes the resident size meaningless";
 #else
-  // 64 MiB through standard input and standard output: spooled, never held in memory. The
-  // test itself stays small, since a child's peak counts its parent's at the start.
-  const std::string in = TempPath("big");
-  {
-    std::ofstream f(in, std::ios::binary);
-    const std::string chunk(1 << 20, 'm');
-    for (int i = 0; i < 64; ++i) f.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+  // MORVANE_STREAM_MIB=4096 runs the size the program is made for; CI uses less. Through pipes
+  // the program can neither size nor map its input: what it holds is what it needs.
+  const char* mibText = std::getenv("MORVANE_STREAM_MIB");
+  const int64_t bytes = (mibText != nullptr ? std::atoll(mibText) : 64) << 20;
+  struct TCase {
+    std::string script;
+    bool roundTrip;  // the output is the input again
+  };
+  const std::vector<TCase> cases = {
+      {R"("$0" digest -a sha1)", false},
+      {R"("$0" encrypt -k k | "$0" decrypt -k k)", true},
+  };
+  const uint64_t expected = StreamSum(bytes, 7);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.script);
+    const TStreamResult r = RunOnPipes(c.script, bytes, 7);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_GT(r.outBytes, 0);
+    if (c.roundTrip) {
+      EXPECT_EQ(r.outBytes, bytes);
+      EXPECT_EQ(r.outSum, expected);
+    }
+    EXPECT_LT(r.maxRssKiB, 16 * 1024);
+    EXPECT_TRUE(fs::is_empty(ScratchTmp()));
   }
-  TRunOptions o;
-  o.inputPath = in;
-  o.captureOut = false;
-  const TResult r = Morvane({"encrypt", "--key", "k"}, o);
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.outSize, 8 + (64 << 20) + 4);
-  EXPECT_LT(r.maxRssKiB, 16 * 1024);
 #endif
+}
+
+TEST_F(ProgramTest, DigestsTakeInputsOfAnySize) {
+  if (!HaveProgram("sha1sum")) GTEST_SKIP() << "sha1sum is not installed";
+  // Past the 2 GiB the layouts count: a sparse file with a tail, so the last block matters.
+  const std::string big = TempPath("big");
+  { std::ofstream f(big, std::ios::binary); }
+  fs::resize_file(big, int64_t{1} << 31);
+  {
+    std::ofstream f(big, std::ios::binary | std::ios::app);
+    f << "tail";
+  }
+  const TResult ours = Morvane({"digest", "-a", "sha1", big});
+  ASSERT_EQ(ours.status, 0) << ours.err;
+  EXPECT_EQ(ours.out, RunArgv({"sha1sum", big}).out);
+  fs::remove(big);
 }
 
 // ---- Digests
@@ -1240,7 +1358,9 @@ TEST_F(ProgramTest, MessagesNameWhatWentWrongAndEscapeWhatTheyQuote) {
   r = Morvane({"uuencode", "-d"}, Stdin(doc));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "abc");
-  EXPECT_EQ(r.err, "morvane: decoded \"\\x1b]0;owned\\x07\\x9b2J\", mode 644\n");
+  EXPECT_TRUE(r.err.starts_with("morvane: decoded \"\\x1b]0;owned\\x07\\x9b2J\", mode 644"))
+      << r.err;
+  EXPECT_EQ(r.err.find_first_of("\x1b\x07\x9b"), std::string::npos) << r.err;
   const std::string listed = File("list", "900150983cd24fb0d6963f7d28e17f72  x\x1b[2Jy\n");
   r = Morvane({"digest", "-a", "md5", "-c", listed});
   EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;

@@ -17,6 +17,7 @@
 #include "morvane/cipher/VRXCipher.h"
 #include "morvane/framework/Exceptions.h"
 #include "morvane/framework/Streams.h"
+#include "morvane/hash/VRXDigest.h"
 #include "morvane/hash/VRXMD5.h"
 #include "morvane/hash/VRXRMD.h"
 #include "morvane/hash/VRXRMD128.h"
@@ -57,19 +58,20 @@ size_t DigestBytes(const std::string& Name) {
   return Name == "md5" || Name == "ripemd128" ? 16 : 20;
 }
 
-// The raw digest of one input, through the component's stream driver.
+// The raw digest of one input, fed to the component piece by piece as it is read: any size,
+// from a pipe as from a file, in bounded memory.
 std::string DigestOf(TCustomVRXHash& Hash, const std::string& Name, TProgressChoice Choice) {
   TInput in(Name);
-  in.Prepare();
-  TProgress progress(Choice, in.IsStandardInput() ? "standard input" : in.Name(), in.Size(),
+  in.Open();
+  TProgress progress(Choice, in.IsStandardInput() ? "standard input" : in.Name(), in.KnownSize(),
                      int64_t{BlocksPerChunk(kDigestBlock)} * kDigestBlock);
   Hash.SetBufferSize(BlocksPerChunk(kDigestBlock));
   Hash.SetOnProgress(progress.Handler());
-  TFileStream source(in.Path(), fmOpenReadShared);
-  TMemoryStream digest;
-  Hash.EncryptStream(source, digest, static_cast<int32_t>(in.Size()));
+  TVRXDigester digest(Hash);
+  in.ForEachPiece([&](std::string_view Piece) { digest.Update(Piece); });
+  std::string raw = digest.Finish();
   progress.Done();
-  return digest.TakeData();
+  return raw;
 }
 
 // A name as md5sum writes it: a name holding a backslash, a line feed or a carriage return is

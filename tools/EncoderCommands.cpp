@@ -164,45 +164,6 @@ std::string BaseName(const std::string& Path) {
   return slash == std::string::npos ? p : p.substr(slash + 1);
 }
 
-// Documents of other programs often end their lines in a line feed alone and write one blank
-// between mode and name; the component reads lines ending in CR LF and the name from a fixed
-// column. Returns true, with Converted holding the document in that form, for such a document.
-bool NormalizeLineFeedDocument(const std::string& Source, std::unique_ptr<TTempFile>& Converted) {
-  TFileStream in(Source, fmOpenReadShared);
-  char buf[65536];
-  int32_t n = in.Read(buf, sizeof buf);
-  const std::string_view head(buf, static_cast<size_t>(n));
-  const auto lf = head.find('\n');
-  if (lf == std::string_view::npos || (lf > 0 && head[lf - 1] == '\r')) return false;
-  std::string begin(head.substr(0, lf));
-  // "begin 644 name" -> "begin 644  name"
-  if (begin.size() > 10 && begin.starts_with("begin ") &&
-      std::isdigit(static_cast<unsigned char>(begin[6])) &&
-      std::isdigit(static_cast<unsigned char>(begin[7])) &&
-      std::isdigit(static_cast<unsigned char>(begin[8])) && begin[9] == ' ' && begin[10] != ' ')
-    begin.replace(9, 1, 2, ' ');
-  Converted = std::make_unique<TTempFile>(
-      TTempFile::Anonymous(TempDirectory(), "the document with CR LF lines"));
-  TFileStream out(Converted->OpenPath(), fmCreate);
-  std::string chunk = begin + "\r\n";
-  char prev = '\n';
-  size_t from = lf + 1;
-  for (;;) {
-    for (size_t i = from; i < static_cast<size_t>(n); ++i) {
-      if (buf[i] == '\n' && prev != '\r') chunk += '\r';
-      chunk += buf[i];
-      prev = buf[i];
-    }
-    out.WriteBuffer(chunk.data(), static_cast<int32_t>(chunk.size()));
-    chunk.clear();
-    ThrowIfCancelled();
-    n = in.Read(buf, sizeof buf);
-    from = 0;
-    if (n == 0) break;
-  }
-  return true;
-}
-
 // Puts the zero-length line "`" in front of the end line the component wrote.
 void AddZeroLengthLine(const std::string& Document) {
   static constexpr char kEnd[] = "end\r\n";
@@ -265,29 +226,29 @@ int UUEncode(const TCommandLine& Args) {
   }
   if (Args.Has("name") || Args.Has("zero-line"))
     throw EUsageError("--name and --zero-line apply to encoding only");
+  // The component reads the documents of other programs too (line feeds alone, one blank
+  // between mode and name, mail headers before the begin line).
   in->Prepare();
-  std::unique_ptr<TTempFile> converted;
-  std::string document = in->Path();
-  if (NormalizeLineFeedDocument(document, converted)) {
-    document = converted->OpenPath();
-    if (FileSizeOf(document) > kLayoutLimit)
-      RefuseOversized(in->DisplayName() + " with CR LF line ends", FileSizeOf(document));
-  }
   TOutput out(dest, true);
-  TProgress progress(ProgressChoice(Args), "uudecode", FileSizeOf(document),
+  TProgress progress(ProgressChoice(Args), "uudecode", in->Size(),
                      int64_t{BlocksPerChunk(63)} * 63);
   uu.SetBufferSize(BlocksPerChunk(63));
   uu.SetOnProgress(progress.Handler());
-  out.RunDriver([&] { uu.DecryptFile(document, out.DriverPath()); });
+  out.RunDriver([&] { uu.DecryptFile(in->Path(), out.DriverPath()); });
   progress.Done();
   out.Commit();
   std::string status = uu.GetStatus();
   while (!status.empty() && status.back() == ' ') status.pop_back();
   // Name and mode come from the document: PrintError escapes what a terminal would act upon.
+  // The data went to the output, never to the carried name; the report shows that name
+  // escaped, and the safe name a file would get where it differs.
   if (uu.GetFileName().empty() && status.empty()) {
     PrintError("the begin line holds no name and no mode");
   } else {
-    PrintError("decoded \"" + uu.GetFileName() + "\", mode " + status);
+    std::string report = "decoded \"" + uu.GetFileName() + "\", mode " + status;
+    const std::string safe = uu.GetSafeFileName();
+    if (safe != uu.GetFileName()) report += " (as a file name: \"" + safe + "\")";
+    PrintError(report);
   }
   return kExitOk;
 }

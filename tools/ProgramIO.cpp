@@ -377,6 +377,14 @@ size_t TInput::Read(void* Buffer, size_t Count) {
   return ReadSome(FFd.Get(), Buffer, Count, DisplayName());
 }
 
+void TInput::ForEachPiece(const std::function<void(std::string_view)>& Consume) {
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kIOChunk);
+  for (size_t n; (n = Read(buffer.get(), kIOChunk)) > 0;) {
+    ThrowIfCancelled();
+    Consume(std::string_view(buffer.get(), n));
+  }
+}
+
 void TInput::Prepare(int64_t Limit) {
   if (FFd.Get() < 0) Open();
   if (FRegular && !IsStandardInput()) {

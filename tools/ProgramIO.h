@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -120,6 +121,9 @@ class TInput {
   int64_t KnownSize() const noexcept { return FRegular ? FSize : -1; }
   // Reads up to Count bytes; 0 at the end.
   size_t Read(void* Buffer, size_t Count);
+  // Reads the whole input in large pieces and hands each to Consume; the pieces are only
+  // valid during the call.
+  void ForEachPiece(const std::function<void(std::string_view)>& Consume);
 
   // Makes the input a regular file the drivers can open by name: a regular file is used as it
   // is; anything else is copied into an anonymous temporary file, refused once it passes Limit

@@ -50,6 +50,7 @@ TProgress::TProgress(TProgressChoice Choice, std::string Label, int64_t TotalByt
     : FLabel(std::move(Label)),
       FTotal(std::max<int64_t>(TotalBytes, 0)),
       FChunk(std::max<int64_t>(ChunkBytes, 1)),
+      FUnknown(TotalBytes < 0),
       FStart(Clock::now()),
       FLastDraw(FStart) {
   switch (Choice) {
@@ -94,6 +95,19 @@ void TProgress::Done() {
 }
 
 void TProgress::Draw(bool Final) {
+  if (FUnknown) {
+    // A pipe: no percentage, no time left, only what went through and how fast.
+    const double elapsed = std::chrono::duration<double>(Clock::now() - FStart).count();
+    const double bytes = static_cast<double>(FChunks * FChunk);
+    char line[256];
+    std::snprintf(line, sizeof line, "\r%-12.12s %9s %9s/s  %-11s", FLabel.c_str(),
+                  HumanBytes(bytes).c_str(), HumanBytes(elapsed > 0 ? bytes / elapsed : 0).c_str(),
+                  ClockText(elapsed).c_str());
+    std::fputs(line, stderr);
+    std::fflush(stderr);
+    FDrawn = true;
+    return;
+  }
   const int64_t done = Final ? FTotal : std::min(FTotal, FChunks * FChunk);
   const double fraction = FTotal > 0 ? static_cast<double>(done) / static_cast<double>(FTotal) : 1;
   const double elapsed = std::chrono::duration<double>(Clock::now() - FStart).count();

@@ -17,7 +17,8 @@ inline constexpr int64_t kLargeInput = 16 * 1024 * 1024;
 
 class TProgress {
  public:
-  // Label names the run ("encrypt", a file name); TotalBytes is the input the run reads and
+  // Label names the run ("encrypt", a file name); TotalBytes is the input the run reads (-1:
+  // not known, as from a pipe; the bar then shows bytes and rate only) and
   // ChunkBytes the input of one chunk (one OnProgress call). With Auto the bar shows when
   // standard error is a terminal and the input is large.
   TProgress(TProgressChoice Choice, std::string Label, int64_t TotalBytes, int64_t ChunkBytes);
@@ -40,6 +41,7 @@ class TProgress {
   std::string FLabel;
   int64_t FTotal;
   int64_t FChunk;
+  bool FUnknown;
   int64_t FChunks = 0;
   bool FShow = false;
   bool FForced = false;
