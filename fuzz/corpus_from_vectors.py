@@ -116,7 +116,37 @@ def digests():
                 save("IncrementalDigestFuzz", msg + tail(index, 0, 1, 1, 0, 7, 60, 3))
 
 
+def text(s):
+    # A string for FuzzedDataProvider's ConsumeRandomLengthString: backslashes doubled, then
+    # a backslash and another byte end it.
+    return s.replace(b"\\", b"\\\\") + b"\\;"
+
+
+def uuforms():
+    # Front: name, mail text, signature, payload. From the end: flags (two bytes, high first),
+    # BufferSize 1000 flag, mode digits (one-blank form), mode (two bytes), line-end bits (four
+    # bytes), damage count.
+    plains = [b"", b"a", b"The quick brown fox jumps over the lazy dog", bytes(range(200))]
+    if os.path.exists(os.path.join(VECTORS, "uuencode.txt")):
+        for _, r in records("uuencode.txt"):
+            if "Plain" in r and "Error" not in r and len(plains) < 8:
+                plains.append(unhex(r["Plain"]))
+    forms = [
+        # flags, name, mail text, signature
+        (0x01, b"report.bin", b"", b""),  # the package's own form
+        (0x02, b"report.bin", b"", b""),  # one blank, LF
+        (0x28, b"../etc/passwd", b"From: a@example.org\nSubject: x\n\n", b"-- \nsig\n"),
+        (0x4E, b"C:\\x\x01.txt", b"", b""),  # mixed line ends, blank zero line
+        (0x93, b" two", b"", b""),  # two blanks, LF, empty zero line, blank zeros
+    ]
+    for n, plain in enumerate(plains):
+        flags, name, mail, sig = forms[n % len(forms)]
+        end = bytes([flags >> 8, flags & 0xFF, 1, 2, 0x01, 0xA4, 0x55, 0xAA, 0x0F, 0xF0, 0])
+        save("UUFormsFuzz", text(name) + text(mail) + text(sig) + plain + bytes(reversed(end)))
+
+
 if __name__ == "__main__":
+    uuforms()
     ciphers()
     digests()
     strings()
