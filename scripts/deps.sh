@@ -22,6 +22,18 @@ for extra in "$@"; do
       command -v openssl >/dev/null 2>&1 || need+=(openssl)
       command -v uuencode >/dev/null 2>&1 || need+=(sharutils)
       ;;
+    python)
+      # The Python module and its tests, for Debian's /usr/bin/python3 (the interpreter the
+      # build targets); venv and pip for `pip install --no-build-isolation ./python`.
+      [ -x /usr/bin/python3 ] || need+=(python3)
+      [ -f /usr/include/pybind11/pybind11.h ] || need+=(pybind11-dev)
+      /usr/bin/python3 -c 'import pybind11' >/dev/null 2>&1 || need+=(python3-pybind11)
+      /usr/bin/python3 -c 'import pytest' >/dev/null 2>&1 || need+=(python3-pytest)
+      /usr/bin/python3 -c 'import setuptools' >/dev/null 2>&1 || need+=(python3-setuptools)
+      /usr/bin/python3 -c 'import sysconfig, os, sys; sys.exit(not os.path.exists(os.path.join(sysconfig.get_paths()["include"], "Python.h")))' >/dev/null 2>&1 || need+=(python3-dev)
+      /usr/bin/python3 -c 'import ensurepip, venv' >/dev/null 2>&1 || need+=(python3-venv)
+      /usr/bin/python3 -m pip --version >/dev/null 2>&1 || need+=(python3-pip)
+      ;;
     clang) command -v clang++-16 >/dev/null 2>&1 || need+=(clang-16 libclang-rt-16-dev) ;;
   esac
 done

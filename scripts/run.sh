@@ -3,7 +3,7 @@
 # README is encrypted, decrypted and compared with the original, and digested.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
+bash scripts/deps.sh python
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j "$(nproc)"
 prog=build/morvane

@@ -2,7 +2,7 @@
 # Builds everything and runs every test suite. Usage: scripts/test.sh [build-dir] [cmake args...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
+bash scripts/deps.sh python
 build="${1:-build}"
 shift || true
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null

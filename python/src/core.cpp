@@ -4,9 +4,9 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdint>
-#include <cctype>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -139,7 +139,8 @@ void TranslateException(std::exception_ptr p) {
 class BytesView {
  public:
   explicit BytesView(const py::object& o) {
-    if (PyUnicode_Check(o.ptr())) throw py::type_error("a bytes-like object is required, not 'str'");
+    if (PyUnicode_Check(o.ptr()))
+      throw py::type_error("a bytes-like object is required, not 'str'");
     if (PyObject_GetBuffer(o.ptr(), &FBuffer, PyBUF_SIMPLE) != 0) throw py::error_already_set();
   }
   ~BytesView() { PyBuffer_Release(&FBuffer); }
@@ -166,7 +167,9 @@ std::string TextOrBytes(const py::object& o) {
   return std::string(v.View());
 }
 
-py::bytes ToBytes(const std::string& s) { return py::bytes(s.data(), s.size()); }
+py::bytes ToBytes(const std::string& s) {
+  return py::bytes(s.data(), s.size());
+}
 
 // File names: str, bytes or os.PathLike, as open() takes them.
 std::string PathOf(const py::object& o) {
@@ -465,9 +468,11 @@ class Component {
 
 TCipherMode ModeOf(std::string name) {
   for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  static const std::pair<const char*, TCipherMode> kModes[] = {
-      {"ecb", cipherECB}, {"cbc", cipherCBC}, {"cfb", cipherCFB}, {"ofb", cipherOFB},
-      {"pcbc", cipherPCBC}};
+  static const std::pair<const char*, TCipherMode> kModes[] = {{"ecb", cipherECB},
+                                                               {"cbc", cipherCBC},
+                                                               {"cfb", cipherCFB},
+                                                               {"ofb", cipherOFB},
+                                                               {"pcbc", cipherPCBC}};
   for (const auto& [n, m] : kModes)
     if (name == n) return m;
   throw py::value_error("mode must be one of 'ecb', 'cbc', 'cfb', 'ofb', 'pcbc', not '" + name +
@@ -513,8 +518,9 @@ class BlockCipher : public Component {
   }
   int32_t IVSize() const { return FIVWords * 4; }
 
+  // An empty plaintext still gives one block.
   int32_t EncryptedSize(int64_t n) const {
-    return FComponent->CipherTextLength(LayoutSize(n, "size")) +
+    return std::max(FComponent->CipherTextLength(LayoutSize(n, "size")), FBlock) +
            FComponent->GetLeadingDataSize();
   }
 
@@ -533,12 +539,13 @@ class BlockCipher : public Component {
 
  protected:
   BlockCipher(std::unique_ptr<TCustomVRXCipher> C, int32_t Block, int32_t IVWords)
-      : Component(std::move(C), Block, Block), FIVWords(IVWords) {}
+      : Component(std::move(C), Block, Block), FBlock(Block), FIVWords(IVWords) {}
 
   virtual uint32_t IVWord(int32_t Index) const = 0;
   virtual void SetIVWord(int32_t Index, uint32_t Value) = 0;
 
  private:
+  int32_t FBlock;
   int32_t FIVWords;
 };
 
@@ -561,6 +568,12 @@ using BlowfishCipher = TypedCipher<TVRXBlowFish, 8, 2>;
 using DESCipher = TypedCipher<TVRXDES, 8, 2>;
 using TwofishCipher = TypedCipher<TVRXTwoFish, 16, 4>;
 
+// The component ignores a count outside 2..16; from Python that is a mistake worth saying.
+void SetRounds(TwofishCipher& C, int32_t Rounds) {
+  if (Rounds < 2 || Rounds > 16) throw py::value_error("rounds must be from 2 to 16");
+  C.Typed().SetNumRounds(Rounds);
+}
+
 // Base64 text: the component's strict alphabet, no line breaks.
 class Base64Codec : public Component {
  public:
@@ -580,7 +593,6 @@ class Base64Codec : public Component {
       throw py::error_already_set();
     }
   }
-
 
   py::bytes Encode(const py::object& Data) { return StringRun(Data, true); }
   py::bytes Decode(const py::object& Text) {
@@ -723,7 +735,8 @@ class Generator {
 
   py::bytes GetSeed() const {
     std::string s(static_cast<size_t>(FGen->SeedSize()), '\0');
-    for (int32_t i = 0; i < FGen->SeedSize(); ++i) s[static_cast<size_t>(i)] = static_cast<char>(FGen->GetSeed(i));
+    for (int32_t i = 0; i < FGen->SeedSize(); ++i)
+      s[static_cast<size_t>(i)] = static_cast<char>(FGen->GetSeed(i));
     return ToBytes(s);
   }
   // The bytes fill seed positions 0, 1, 2, ...; the rest become zero. Init makes them count.
@@ -816,7 +829,9 @@ py::object TextOut(const std::string& s, bool AsStr) {
   return py::reinterpret_steal<py::object>(u);
 }
 
-py::str Latin1(const std::string& s) { return TextOut(s, true); }
+py::str Latin1(const std::string& s) {
+  return TextOut(s, true);
+}
 
 void BindStrings(py::module_& s) {
   s.doc() =
@@ -911,8 +926,7 @@ void BindStrings(py::module_& s) {
       [](const py::object& item, const py::object& list) {
         return StrBelongs(TextIn(item).Bytes, TextIn(list).Bytes);
       },
-      py::arg("item"), py::arg("item_list"),
-      "Whether item is in the ';'-terminated item list.");
+      py::arg("item"), py::arg("item_list"), "Whether item is in the ';'-terminated item list.");
   s.def(
       "str_include",
       [](const py::object& item, const py::object& list) {
@@ -964,24 +978,30 @@ PYBIND11_MODULE(_core, m) {
                              "The key is empty, blank or (DES) a weak key: 'Weak Key'.");
   errors.UnsupportedMode =
       MakeError(m, "UnsupportedModeError", errors.Error, "The cipher has no such chaining mode.");
-  errors.OutOfRange = MakeError(m, "OutOfRangeError", errors.Error, "A key or IV index is outside.");
+  errors.OutOfRange =
+      MakeError(m, "OutOfRangeError", errors.Error, "A key or IV index is outside.");
   errors.Range = MakeError(m, "RangeError", errors.Error,
                            "A size or index the layouts cannot hold (2 GiB and more, negative).");
   errors.Cancelled = MakeError(m, "CancelledError", errors.Error,
                                "on_progress returned False: 'Operation Canceled by user'.");
-  errors.Read = MakeError(m, "ReadError", errors.Error, "A source ended before the data it must hold.");
+  errors.Read =
+      MakeError(m, "ReadError", errors.Error, "A source ended before the data it must hold.");
   errors.DamagedData = MakeError(m, "DamagedDataError", errors.Read,
                                  "Ciphertext whose layout is damaged (cut short, bad size, ...).");
-  errors.Write = MakeError(m, "WriteError", errors.Error, "A destination took fewer bytes than given.");
+  errors.Write =
+      MakeError(m, "WriteError", errors.Error, "A destination took fewer bytes than given.");
   errors.Open = MakeError(m, "OpenError", errors.Error, "A source file could not be opened.");
-  errors.Create = MakeError(m, "CreateError", errors.Error, "A destination file could not be created.");
+  errors.Create =
+      MakeError(m, "CreateError", errors.Error, "A destination file could not be created.");
   errors.InOut = MakeError(m, "InOutError", errors.Error,
                            "A file read or write failed; errno holds the system's code.");
-  errors.Convert = MakeError(m, "ConvertError", errors.Error, "Text that is no number of the base.");
+  errors.Convert =
+      MakeError(m, "ConvertError", errors.Error, "Text that is no number of the base.");
   errors.Base64 = MakeError(m, "Base64Error", errors.Error,
                             "Malformed Base64: 'Invalid value in Base64 Decoding Table'.");
-  errors.UU = MakeError(m, "UUError", errors.Error,
-                        "Malformed uuencoded document ('No begin line', 'Malformed data line', ...).");
+  errors.UU =
+      MakeError(m, "UUError", errors.Error,
+                "Malformed uuencoded document ('No begin line', 'Malformed data line', ...).");
   errors.Assertion = MakeError(m, "AssertionFailedError", errors.Error,
                                "A setting the run cannot use (a buffer size too large, ...).");
   py::register_exception_translator(&TranslateException);
@@ -1023,8 +1043,8 @@ PYBIND11_MODULE(_core, m) {
            "Decrypts an encrypted stream of size bytes (default: the rest of src) into dst. The "
            "stream does not record the plaintext length: the zero padding stays.");
 
-  py::class_<BlowfishCipher, BlockCipher>(
-      m, "Blowfish", "Blowfish (16 rounds, any key length), all five modes.")
+  py::class_<BlowfishCipher, BlockCipher>(m, "Blowfish",
+                                          "Blowfish (16 rounds, any key length), all five modes.")
       .def(py::init([](const py::object& key, const std::string& mode, int32_t bufferSize,
                        const py::object& iv, const py::object& onProgress) {
              auto c = std::make_unique<BlowfishCipher>();
@@ -1049,15 +1069,14 @@ PYBIND11_MODULE(_core, m) {
                        int32_t bufferSize, const py::object& iv, const py::object& onProgress) {
              auto c = std::make_unique<TwofishCipher>();
              c->Setup(key, mode, bufferSize, iv, onProgress);
-             if (!rounds.is_none()) c->Typed().SetNumRounds(rounds.cast<int32_t>());
+             if (!rounds.is_none()) SetRounds(*c, rounds.cast<int32_t>());
              return c;
            }),
            py::arg("key"), py::arg("mode") = "cbc", py::arg("rounds") = py::none(),
            py::arg("buffer_size") = 1000, py::arg("iv") = py::none(),
            py::arg("on_progress") = py::none())
       .def_property(
-          "rounds", [](TwofishCipher& c) { return c.Typed().GetNumRounds(); },
-          [](TwofishCipher& c, int32_t n) { c.Typed().SetNumRounds(n); },
+          "rounds", [](TwofishCipher& c) { return c.Typed().GetNumRounds(); }, &SetRounds,
           "Rounds for the size of the key in force (2 to 16).");
 
   py::class_<Base64Codec, Component>(m, "Base64",
@@ -1098,7 +1117,9 @@ PYBIND11_MODULE(_core, m) {
 
   py::class_<Digest>(m, "_Digest")
       .def("update", &Digest::Update, py::arg("data"), "Adds data to the message.")
-      .def("digest", [](Digest& d) { return ToBytes(d.Value()); }, "The raw digest of the message so far.")
+      .def(
+          "digest", [](Digest& d) { return ToBytes(d.Value()); },
+          "The raw digest of the message so far.")
       .def(
           "hexdigest",
           [](Digest& d) {
@@ -1161,8 +1182,9 @@ PYBIND11_MODULE(_core, m) {
            py::arg("seed") = py::none());
 
   m.def("_palette", &Palette);
-  m.def("sha1_implementation", [] { return std::string(SHA1Implementation()); },
-        "'sha-ni' or 'portable': the SHA-1 code that runs.");
+  m.def(
+      "sha1_implementation", [] { return std::string(SHA1Implementation()); },
+      "'sha-ni' or 'portable': the SHA-1 code that runs.");
 
   py::module_ strings = m.def_submodule("strings");
   BindStrings(strings);
