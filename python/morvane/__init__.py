@@ -63,22 +63,22 @@ def new(name, data=b""):
 
 
 def md5(data=b""):
-    """MD5 (RFC 1321), with update(), digest(), hexdigest() and copy() as in hashlib."""
+    """MD5 (RFC 1321), with update(), digest() and hexdigest() as in hashlib."""
     return new("md5", data)
 
 
 def sha1(data=b""):
-    """SHA-1 (FIPS 180-1), with update(), digest(), hexdigest() and copy() as in hashlib."""
+    """SHA-1 (FIPS 180-1), with update(), digest() and hexdigest() as in hashlib."""
     return new("sha1", data)
 
 
 def ripemd160(data=b""):
-    """RIPEMD-160, with update(), digest(), hexdigest() and copy() as in hashlib."""
+    """RIPEMD-160, with update(), digest() and hexdigest() as in hashlib."""
     return new("ripemd160", data)
 
 
 def ripemd128(data=b""):
-    """RIPEMD-128, with update(), digest(), hexdigest() and copy() as in hashlib."""
+    """RIPEMD-128, with update(), digest() and hexdigest() as in hashlib."""
     return new("ripemd128", data)
 
 

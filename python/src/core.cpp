@@ -4,13 +4,18 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <sys/mman.h>
 #include <cctype>
+
+#include <sys/mman.h>
+
 #include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -28,6 +33,7 @@
 #include "morvane/framework/Endian.h"
 #include "morvane/framework/Exceptions.h"
 #include "morvane/framework/Streams.h"
+#include "morvane/hash/VRXDigest.h"
 #include "morvane/hash/VRXMD5.h"
 #include "morvane/hash/VRXRMD.h"
 #include "morvane/hash/VRXRMD128.h"
@@ -133,6 +139,10 @@ void TranslateException(std::exception_ptr p) {
 
 // ---- Bytes in and out
 
+// Below this many bytes a run keeps the GIL: releasing and taking it back costs more than the
+// run saves other threads.
+constexpr size_t kReleaseThreshold = 8192;
+
 // A read-only view on a bytes-like object (bytes, bytearray, memoryview, array, ...), without a
 // copy. The buffer stays exported while the view lives, so a bytearray cannot be resized under
 // a run that released the GIL.
@@ -167,8 +177,33 @@ std::string TextOrBytes(const py::object& o) {
   return std::string(v.View());
 }
 
+// A new bytes object of Size bytes, not yet written. A large one asks for huge pages where the
+// system grants them on request: writing fresh memory costs mostly page faults, and 2 MiB pages
+// take 512 times fewer than 4 KiB ones (the copy of a decrypted string into Python costs a few
+// per cent of the run instead of a quarter).
+py::bytes NewBytes(size_t Size) {
+  auto b = py::reinterpret_steal<py::bytes>(
+      PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(Size)));
+  if (!b) throw py::error_already_set();
+#ifdef MADV_HUGEPAGE
+  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+  if (Size >= 2 * kHuge) {
+    const auto p = reinterpret_cast<uintptr_t>(PyBytes_AS_STRING(b.ptr()));
+    const uintptr_t from = (p + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t to = (p + Size) & ~(kHuge - 1);
+    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+  }
+#endif
+  return b;
+}
+
 py::bytes ToBytes(const std::string& s) {
-  return py::bytes(s.data(), s.size());
+  if (s.size() < kReleaseThreshold) return py::bytes(s.data(), s.size());
+  py::bytes b = NewBytes(s.size());
+  char* p = PyBytes_AS_STRING(b.ptr());
+  py::gil_scoped_release nogil;
+  std::memcpy(p, s.data(), s.size());
+  return b;
 }
 
 // File names: str, bytes or os.PathLike, as open() takes them.
@@ -183,9 +218,6 @@ std::string PathOf(const py::object& o) {
 
 // ---- Runs: progress, cancel, the GIL
 
-// Below this many bytes a run keeps the GIL: releasing and taking it back costs more than the
-// run saves other threads.
-constexpr size_t kReleaseThreshold = 8192;
 // How often a run that released the GIL takes it back to look for Ctrl-C.
 constexpr auto kSignalPeriod = std::chrono::milliseconds(50);
 
@@ -236,11 +268,16 @@ class Run {
  private:
   void Progress(bool& abort) {
     ++FChunks;
-    int percent = 100;
-    if (FTotal > 0) {
-      const int64_t done = FChunks * FChunkBytes;
-      percent = done >= FTotal ? 100 : static_cast<int>(done * 100 / FTotal);
+    // The component counts the bytes of its run; a run it does not count (total 0) is measured
+    // in chunks against the size the caller gave.
+    int64_t done = FComponent.GetProgressDone();
+    int64_t total = FComponent.GetProgressTotal();
+    if (total <= 0) {
+      done = FChunks * FChunkBytes;
+      total = FTotal;
     }
+    int percent = 100;
+    if (total > 0) percent = done >= total ? 100 : static_cast<int>(done * 100 / total);
     const bool report = !FOnProgress.is_none() && percent != FLastPercent;
     const auto now = std::chrono::steady_clock::now();
     if (!report && now - FLastSignalCheck < kSignalPeriod) return;
@@ -360,6 +397,44 @@ class PyFileStream : public TStream {
   int64_t FPosition = 0;
 };
 
+// A destination stream that writes into a bytes object made to the exact size of a run's output,
+// so that a large result is written once, where Python will hold it, instead of being made in a
+// string and then copied.
+class BytesSink : public TStream {
+ public:
+  explicit BytesSink(size_t Size) : FBytes(NewBytes(Size)) {
+    FData = PyBytes_AS_STRING(FBytes.ptr());
+    FSize = Size;
+  }
+  int32_t Read(void*, int32_t) override { return 0; }
+  int32_t Write(const void* Buffer, int32_t Count) override {
+    const size_t n = std::min(static_cast<size_t>(Count), FSize - std::min(FSize, FPosition));
+    std::memcpy(FData + FPosition, Buffer, n);
+    FPosition += n;
+    FWritten = std::max(FWritten, FPosition);
+    return static_cast<int32_t>(n);
+  }
+  int64_t Seek(int64_t Offset) override {
+    FPosition = static_cast<size_t>(std::clamp<int64_t>(Offset, 0, static_cast<int64_t>(FSize)));
+    return static_cast<int64_t>(FPosition);
+  }
+  int64_t GetPosition() const override { return static_cast<int64_t>(FPosition); }
+  int64_t GetSize() const override { return static_cast<int64_t>(FSize); }
+  char* Data() { return FData; }
+  // The bytes object, once the run wrote it whole.
+  py::bytes Take() {
+    if (FWritten != FSize) throw EWriteError("Stream write error: the output was cut short");
+    return std::move(FBytes);
+  }
+
+ private:
+  py::bytes FBytes;
+  char* FData = nullptr;
+  size_t FSize = 0;
+  size_t FPosition = 0;
+  size_t FWritten = 0;
+};
+
 // The bytes left in a seekable binary file object, for a stream run without a size.
 int64_t RemainingBytes(const py::object& File) {
   if (!py::hasattr(File, "seekable") || !File.attr("seekable")().cast<bool>())
@@ -414,6 +489,9 @@ class Component {
   py::bytes StringRun(const py::object& Data, bool Encrypting) {
     Busy busy(*this);
     BytesView in(Data);
+    return StringRunLocked(in, Encrypting);
+  }
+  py::bytes StringRunLocked(const BytesView& in, bool Encrypting) {
     Run run(*FComponent, OnProgress, static_cast<int64_t>(in.Size()), ChunkBytes(Encrypting));
     std::string out = run(in.Size() >= kReleaseThreshold, [&] {
       return Encrypting ? FComponent->EncryptString(in.View())
@@ -484,7 +562,7 @@ const char* ModeName(TCipherMode m) {
   return kNames[m];
 }
 
-// A block cipher. T is TVRXBlowFish, TVRXDES or TVRXTwoFish; IVWords its IV length in words.
+// A block cipher: Blowfish, DES or Twofish.
 class BlockCipher : public Component {
  public:
   void Setup(const py::object& Key, const std::string& Mode, int32_t BufferSize,
@@ -502,21 +580,15 @@ class BlockCipher : public Component {
   void SetMode(const std::string& Mode) { FComponent->SetMode(ModeOf(Mode)); }
 
   // The IV as the layouts carry it: each word least significant byte first, word 0 first.
-  py::bytes GetIV() const {
-    std::string iv(static_cast<size_t>(FIVWords) * 4, '\0');
-    for (int32_t i = 0; i < FIVWords; ++i)
-      StoreLE32(reinterpret_cast<uint8_t*>(iv.data()) + 4 * i, IVWord(i));
-    return ToBytes(iv);
-  }
+  py::bytes GetIV() const { return ToBytes(FComponent->GetIVBytes()); }
   void SetIV(const py::object& Value) {
     BytesView v(Value);
-    if (v.Size() != static_cast<size_t>(FIVWords) * 4)
-      throw py::value_error("iv must be " + std::to_string(FIVWords * 4) + " bytes, not " +
+    if (v.Size() != static_cast<size_t>(IVSize()))
+      throw py::value_error("iv must be " + std::to_string(IVSize()) + " bytes, not " +
                             std::to_string(v.Size()));
-    const auto* p = reinterpret_cast<const uint8_t*>(v.View().data());
-    for (int32_t i = 0; i < FIVWords; ++i) SetIVWord(i, LoadLE32(p + 4 * i));
+    FComponent->SetIVBytes(v.View());
   }
-  int32_t IVSize() const { return FIVWords * 4; }
+  int32_t IVSize() const { return FComponent->IVSize(); }
 
   // An empty plaintext still gives one block.
   int32_t EncryptedSize(int64_t n) const {
@@ -524,7 +596,21 @@ class BlockCipher : public Component {
            FComponent->GetLeadingDataSize();
   }
 
-  py::bytes Encrypt(const py::object& Data) { return StringRun(Data, true); }
+  // The string layout is the length (4 bytes, little-endian) and the encrypted stream: the stream
+  // driver writes the stream straight into the result, which is sized exactly beforehand.
+  py::bytes Encrypt(const py::object& Data) {
+    Busy busy(*this);
+    BytesView in(Data);
+    if (in.Size() < kReleaseThreshold) return StringRunLocked(in, true);
+    const int32_t n = LayoutSize(static_cast<int64_t>(in.Size()), "string");
+    BytesSink sink(4 + static_cast<size_t>(EncryptedSize(n)));
+    StoreLE32(reinterpret_cast<uint8_t*>(sink.Data()), static_cast<uint32_t>(n));
+    sink.Seek(4);
+    TReadOnlyMemoryStream source(in.View());
+    Run run(*FComponent, OnProgress, n, ChunkBytes(true));
+    run(true, [&] { FComponent->EncryptStream(source, sink, n); });
+    return sink.Take();
+  }
   py::bytes Decrypt(const py::object& Data) { return StringRun(Data, false); }
   void EncryptFile(const py::object& S, const py::object& D) { FileRun(S, D, true); }
   void DecryptFile(const py::object& S, const py::object& D) { FileRun(S, D, false); }
@@ -538,35 +624,23 @@ class BlockCipher : public Component {
   TCustomVRXCipher& Cipher() { return *FComponent; }
 
  protected:
-  BlockCipher(std::unique_ptr<TCustomVRXCipher> C, int32_t Block, int32_t IVWords)
-      : Component(std::move(C), Block, Block), FBlock(Block), FIVWords(IVWords) {}
-
-  virtual uint32_t IVWord(int32_t Index) const = 0;
-  virtual void SetIVWord(int32_t Index, uint32_t Value) = 0;
+  BlockCipher(std::unique_ptr<TCustomVRXCipher> C, int32_t Block)
+      : Component(std::move(C), Block, Block), FBlock(Block) {}
 
  private:
   int32_t FBlock;
-  int32_t FIVWords;
 };
 
 // One Python class per cipher (pybind11 binds each C++ type once).
-template <class T, int32_t Block, int32_t IVWords>
+template <class T, int32_t Block>
 class TypedCipher : public BlockCipher {
  public:
-  TypedCipher() : BlockCipher(std::make_unique<T>(), Block, IVWords) {}
+  TypedCipher() : BlockCipher(std::make_unique<T>(), Block) {}
   T& Typed() { return static_cast<T&>(*FComponent); }
-
- private:
-  uint32_t IVWord(int32_t Index) const override {
-    return static_cast<const T&>(*FComponent).GetIV(Index);
-  }
-  void SetIVWord(int32_t Index, uint32_t Value) override {
-    static_cast<T&>(*FComponent).SetIV(Index, Value);
-  }
 };
-using BlowfishCipher = TypedCipher<TVRXBlowFish, 8, 2>;
-using DESCipher = TypedCipher<TVRXDES, 8, 2>;
-using TwofishCipher = TypedCipher<TVRXTwoFish, 16, 4>;
+using BlowfishCipher = TypedCipher<TVRXBlowFish, 8>;
+using DESCipher = TypedCipher<TVRXDES, 8>;
+using TwofishCipher = TypedCipher<TVRXTwoFish, 16>;
 
 // The component ignores a count outside 2..16; from Python that is a mistake worth saying.
 void SetRounds(TwofishCipher& C, int32_t Rounds) {
@@ -594,7 +668,19 @@ class Base64Codec : public Component {
     }
   }
 
-  py::bytes Encode(const py::object& Data) { return StringRun(Data, true); }
+  // The text of n bytes has exactly 4 * ceil(n / 3) characters: the stream driver writes it
+  // straight into the result.
+  py::bytes Encode(const py::object& Data) {
+    Busy busy(*this);
+    BytesView in(Data);
+    if (in.Size() < kReleaseThreshold) return StringRunLocked(in, true);
+    const int32_t n = LayoutSize(static_cast<int64_t>(in.Size()), "string");
+    BytesSink sink(4 * ((static_cast<size_t>(n) + 2) / 3));
+    TReadOnlyMemoryStream source(in.View());
+    Run run(*FComponent, OnProgress, n, ChunkBytes(true));
+    run(true, [&] { FComponent->EncryptStream(source, sink, n); });
+    return sink.Take();
+  }
   py::bytes Decode(const py::object& Text) {
     if (PyUnicode_Check(Text.ptr())) {
       py::bytes ascii = py::reinterpret_steal<py::bytes>(PyUnicode_AsASCIIString(Text.ptr()));
@@ -635,54 +721,61 @@ class UUCodec : public Component {
 
 // ---- Digests
 
-// A digest with the shape of Python's hashlib objects.
+// A digest with the shape of Python's hashlib objects, over the incremental digest: any
+// message length, in pieces of any size. The digest is taken once: digest() ends the message,
+// and a later update() is refused (the component's state cannot be copied, so neither can the
+// object).
 class Digest {
  public:
   using Factory = std::unique_ptr<TCustomVRXHash> (*)();
-  Digest(Factory F, const char* Name, int Size) : FFactory(F), FName(Name), FSize(Size) {}
-
-  std::unique_ptr<Digest> Copy() {
-    std::lock_guard<std::mutex> lock(FBusy);
-    auto d = std::make_unique<Digest>(FFactory, FName, FSize);
-    d->FMessage = FMessage;
-    return d;
-  }
+  Digest(Factory F, const char* Name, int Size)
+      : FHash(F()), FDigester(std::make_unique<TVRXDigester>(*FHash)), FName(Name), FSize(Size) {}
 
   void Update(const py::object& Data) {
     BytesView v(Data);
-    std::lock_guard<std::mutex> lock(FBusy);
-    if (FMessage.size() + v.Size() > 0x7FFFFFFFu)
-      throw py::value_error("a message must stay below 2 GiB");
-    if (v.Size() >= kReleaseThreshold) {
-      py::gil_scoped_release nogil;
-      FMessage.append(v.View());
-    } else {
-      FMessage.append(v.View());
+    Busy busy(*this);
+    if (!FDigester) throw py::value_error("update() after digest(): start a new digest object");
+    const auto* p = reinterpret_cast<const uint8_t*>(v.View().data());
+    Run run(*FHash, py::none(), static_cast<int64_t>(v.Size()),
+            64 * int64_t{FHash->GetBufferSize()});
+    try {
+      run(v.Size() >= kReleaseThreshold, [&] { FDigester->Update(std::span(p, v.Size())); });
+    } catch (...) {
+      FDigester.reset();  // an interrupted update leaves no message to go on with
+      throw;
     }
   }
 
   std::string Value() {
-    std::lock_guard<std::mutex> lock(FBusy);
-    return Compute(FMessage);
-  }
-
-  std::string Compute(std::string_view Message) const {
-    auto h = FFactory();
-    if (Message.size() >= kReleaseThreshold) {
-      py::gil_scoped_release nogil;
-      return h->EncryptString(Message);
+    Busy busy(*this);
+    if (FDigester) {
+      FValue = FDigester->Finish();
+      FDigester.reset();
+    } else if (FValue.empty()) {
+      throw py::value_error("this digest object was interrupted; start a new one");
     }
-    return h->EncryptString(Message);
+    return FValue;
   }
 
   const char* Name() const { return FName; }
   int Size() const { return FSize; }
 
  private:
-  Factory FFactory;
+  class Busy {
+   public:
+    explicit Busy(Digest& d) : FLock(d.FBusy, std::try_to_lock) {
+      if (!FLock.owns_lock()) throw std::runtime_error("this digest is in use by another thread");
+    }
+
+   private:
+    std::unique_lock<std::mutex> FLock;
+  };
+
+  std::unique_ptr<TCustomVRXHash> FHash;
+  std::unique_ptr<TVRXDigester> FDigester;
   const char* FName;
   int FSize;
-  std::string FMessage;
+  std::string FValue;
   std::mutex FBusy;
 };
 
@@ -711,7 +804,7 @@ const DigestKind& DigestByName(std::string name) {
                         "'; choose 'md5', 'sha1', 'ripemd160' or 'ripemd128'");
 }
 
-// The digest of a file, through the component's stream driver with the file as source.
+// The digest of a file of any size, read in chunks and fed to the incremental digest.
 py::bytes FileDigest(const py::object& Path, const std::string& Algorithm,
                      const py::object& OnProgress) {
   const DigestKind& kind = DigestByName(Algorithm);
@@ -719,11 +812,18 @@ py::bytes FileDigest(const py::object& Path, const std::string& Algorithm,
   std::unique_ptr<TCustomVRXHash> h = kind.Factory();
   TFileStream source(path, fmOpenReadShared);
   const int64_t size = source.GetSize();
-  CheckLayoutSize(size, "file");
-  TMemoryStream out;
-  Run run(*h, OnProgress, size, int64_t{h->GetBufferSize()} * 64);
-  run(true, [&] { h->EncryptStream(source, out, static_cast<int32_t>(size)); });
-  return ToBytes(out.Data());
+  Run run(*h, OnProgress, size, 64 * int64_t{h->GetBufferSize()});
+  std::string digest = run(true, [&] {
+    TVRXDigester digester(*h);
+    std::vector<uint8_t> chunk(1 << 20);
+    for (;;) {
+      const int32_t n = source.Read(chunk.data(), static_cast<int32_t>(chunk.size()));
+      if (n <= 0) break;
+      digester.Update(std::span(chunk.data(), static_cast<size_t>(n)));
+    }
+    return digester.Finish();
+  });
+  return ToBytes(digest);
 }
 
 // ---- Generators
@@ -750,6 +850,19 @@ class Generator {
       FGen->SetSeed(i, static_cast<size_t>(i) < v.Size()
                            ? static_cast<uint8_t>(v.View()[static_cast<size_t>(i)])
                            : 0);
+  }
+  // Whole 32-bit seed words: exactly seed_size of them, then init.
+  std::vector<uint32_t> GetSeedWords() const {
+    std::vector<uint32_t> w(static_cast<size_t>(FGen->SeedSize()));
+    for (int32_t i = 0; i < FGen->SeedSize(); ++i) w[static_cast<size_t>(i)] = FGen->GetSeedWord(i);
+    return w;
+  }
+  void SetSeedWords(const std::vector<uint32_t>& Words) {
+    if (Words.size() != static_cast<size_t>(FGen->SeedSize()))
+      throw py::value_error("seed_words takes exactly " + std::to_string(FGen->SeedSize()) +
+                            " words, not " + std::to_string(Words.size()));
+    std::lock_guard<std::mutex> lock(FBusy);
+    FGen->SetSeedWords(Words);
   }
   int32_t SeedSize() const { return FGen->SeedSize(); }
   void Init() {
@@ -1133,7 +1246,6 @@ PYBIND11_MODULE(_core, m) {
             return hex;
           },
           "The digest as lower-case hexadecimal.")
-      .def("copy", &Digest::Copy, "An independent copy.")
       .def_property_readonly("name", &Digest::Name)
       .def_property_readonly("digest_size", &Digest::Size)
       .def_property_readonly("block_size", [](const Digest&) { return 64; });
@@ -1152,6 +1264,9 @@ PYBIND11_MODULE(_core, m) {
       .def_property("seed", &Generator::GetSeed, &Generator::SetSeed,
                     "The seed bytes (seed_size of them); setting fills positions 0, 1, ... and "
                     "zeros the rest. They take effect at init().")
+      .def_property("seed_words", &Generator::GetSeedWords, &Generator::SetSeedWords,
+                    "The seed as seed_size 32-bit words; setting replaces the whole seed with "
+                    "them and runs init().")
       .def_property_readonly("seed_size", &Generator::SeedSize)
       .def("init", &Generator::Init, "Starts drawing from the seed.")
       .def("word32", &Generator::Word32, "The next 32-bit word.")
