@@ -40,7 +40,7 @@ for program in "$bin"/*; do
   echo "== $name"
   case "$name" in
     encrypt_file) "$program" "$sample" 3 ;;
-    encode_file) "$program" "$sample" ;;
+    encode_file | stream_pieces) "$program" "$sample" ;;
     hash_tree) "$program" tree ;;
     decode_attachment) "$program" mail.txt inbox ;;
     *) "$program" ;;

@@ -417,3 +417,25 @@ TEST(IncrementalCipher, FileLayoutStopsAtTheLargestRecordableSize) {
     }
   }
 }
+
+// A uuencoded document fed in pieces must be in the package's own form; one in the form of other
+// tools is refused once its begin line is in, and a text without any begin line fails as the
+// drivers fail.
+TEST(IncrementalUUCode, OtherToolsFormIsRefusedAndNoBeginLineIsTheDriversError) {
+  TVRXUUCode c;
+  for (auto [doc, message] :
+       {std::pair{"From: a\nbegin 644 name.txt\n#86)C\n`\nend\n", "No begin line of"},
+        std::pair{"begin 644 name.txt\n#86)C\n`\nend\n", "No begin line of"},
+        std::pair{"no begin\r\nline\r\nend\r\n", "No begin line"}}) {
+    TVRXDecryptor d(c, layoutFile);
+    std::string out;
+    try {
+      d.Update(std::string_view(doc), out);
+      d.Finish(out);
+      ADD_FAILURE() << doc;
+    } catch (const EVRXUUError& e) {
+      EXPECT_TRUE(std::string_view(e.what()).starts_with(message)) << e.what();
+    }
+    EXPECT_EQ(out, "");
+  }
+}

@@ -386,8 +386,19 @@ int64_t TVRXUUCode::ReadFileHead(std::string_view Seen, bool End) {
   if (Seen.empty())
     throw EInOutError("I/O error: the document is empty: unexpected end of file", 0);
   const std::string_view line = lf == std::string_view::npos ? Seen : Seen.substr(0, lf + 1);
-  ReadBeginLine(line);
-  return static_cast<int64_t>(line.size());
+  if (line.find(kBegin) != std::string_view::npos && !IsCommonBeginLine(line)) {
+    ReadBeginLine(line);
+    return static_cast<int64_t>(line.size());
+  }
+  // The form of other tools is checked whole before anything is decoded, which a document fed
+  // in pieces cannot be; without any begin line it is the drivers' error.
+  if (FindBeginLine(Seen) != std::string_view::npos) {
+    throw EVRXUUError(
+        "No begin line of this package's form: a document in the form of other tools is read "
+        "whole, by DecryptFile or DecryptString");
+  }
+  if (!End) return -1;
+  throw EVRXUUError(kNoBeginLine);
 }
 
 int64_t TVRXUUCode::ReadFileTail(std::string_view Tail, int64_t StreamSize) {

@@ -96,7 +96,8 @@ class TVRXUUCode : public TCustomVRXCipher {
   // The file layout is the document, of any length (TVRXEncryptor, TVRXDecryptor): the begin
   // line, the data lines, the end line. Reading it sets FileName and Status from the begin line
   // (up to and including its line feed, as DecryptFile reads it) and checks the last five bytes
-  // for "end"; it does not touch any file's attributes.
+  // for "end"; it does not touch any file's attributes. It reads the package's own form only:
+  // a document in the form of other tools raises EVRXUUError once its begin line is in.
   std::string FileHead() const override { return BeginLine(); }
   int64_t FileLargestSource() const override { return INT64_MAX; }
   std::string FileTail(int64_t SourceSize) const override;
