@@ -1,6 +1,7 @@
 // morvane base64 / morvane uuencode: the text encoders over a file or standard input.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <memory>
 
@@ -11,6 +12,7 @@
 #include "Progress.h"
 #include "morvane/encode/VRXBase64.h"
 #include "morvane/encode/VRXUUCode.h"
+#include "morvane/encode/internal/VRXEncodeKernels.h"
 #include "morvane/framework/Exceptions.h"
 #include "morvane/framework/Files.h"
 #include "morvane/framework/Streams.h"
@@ -63,16 +65,20 @@ class TLineBreakFilter : public TStream {
   explicit TLineBreakFilter(const std::string& FileName) : FSource(FileName, fmOpenReadShared) {}
 
   int32_t Read(void* Buffer, int32_t Count) override {
-    auto* out = static_cast<char*>(Buffer);
+    auto* out = static_cast<uint8_t*>(Buffer);
     int32_t done = 0;
+    const auto& kernels = detail::ActiveEncodeKernels();
     while (done < Count) {
       if (FPos == FFill) {
         FFill = FSource.Read(FChunk, sizeof FChunk);
         FPos = 0;
         if (FFill == 0) break;
       }
-      const char c = FChunk[FPos++];
-      if (c != '\r' && c != '\n') out[done++] = c;
+      // Never more input than room: what is kept cannot pass the end of Buffer.
+      const int32_t take = std::min(FFill - FPos, Count - done);
+      done += static_cast<int32_t>(
+          kernels.RemoveLineBreaks(FChunk + FPos, static_cast<size_t>(take), out + done));
+      FPos += take;
     }
     FPosition += done;
     return done;
@@ -101,7 +107,7 @@ class TLineBreakFilter : public TStream {
 
  private:
   TFileStream FSource;
-  char FChunk[65536];
+  uint8_t FChunk[65536];
   int32_t FPos = 0;
   int32_t FFill = 0;
   int64_t FPosition = 0;
