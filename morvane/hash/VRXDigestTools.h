@@ -10,7 +10,9 @@
 // EncryptFile for every message those accept, and messages of 2 GiB and more are digested too
 // (the drivers refuse them, as their layouts count in 32 bits). The component's BufferSize and
 // OnProgress are used as by TVRXDigester: a progress call per BufferSize x 64 bytes, and setting
-// lAbort raises EVRXEncryptCancel. One call at a time per component.
+// lAbort raises EVRXEncryptCancel; GetProgressDone and GetProgressTotal belong to the drivers
+// and are not updated (for a percentage, count against the file size or the buffer length).
+// One call at a time per component.
 #pragma once
 
 #include <cstdint>
