@@ -7,28 +7,17 @@
 // string of IV and ciphertext, as the component does.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "BenchData.h"
+#include "BenchPeers.h"
 #include "morvane/cipher/VRXIncremental.h"
 #include "morvane/ciphers/VRXBlowfish.h"
-#include "morvane/framework/Streams.h"
 
-#ifdef MORVANE_HAVE_OPENSSL
-#include <openssl/evp.h>
-#include <openssl/provider.h>
-#endif
 #ifdef MORVANE_HAVE_NETTLE
 #include <nettle/blowfish.h>
-#include <nettle/cbc.h>
-#include <nettle/cfb.h>
-#endif
-#ifdef MORVANE_HAVE_GCRYPT
-#include <gcrypt.h>
 #endif
 #ifdef MORVANE_HAVE_CRYPTOPP
 #include <crypto++/blowfish.h>
@@ -36,58 +25,18 @@
 #endif
 
 using namespace morvane;
+using namespace morvane::bench;
 
 namespace {
 
 constexpr TCipherMode kModes[] = {cipherECB, cipherCBC, cipherCFB, cipherOFB, cipherPCBC};
-const char* ModeName(TCipherMode m) {
-  static const char* names[] = {"ECB", "CBC", "CFB", "OFB", "PCBC"};
-  return names[m];
-}
-
-using morvane::bench::BulkBytes;
-using morvane::bench::BulkData;
-using morvane::bench::kPiece;
 
 const std::string kKey = "Morvane bench key 16";
-const uint8_t kIv[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-
-// Runs Fn once per iteration over the bulk data and reports bytes per second of CPU time. One
-// iteration is enough at this size; the machines are shared, so CPU time is the fairer clock.
-template <class Fn>
-void Bulk(benchmark::State& state, Fn&& fn) {
-  for (auto _ : state) fn();
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                          static_cast<int64_t>(BulkBytes()));
-}
 
 // ---- Ours
 
 void OursStream(benchmark::State& state, TCipherMode mode, bool encrypting) {
-  TVRXBlowFish c;
-  c.SetKey(kKey);
-  c.SetMode(mode);
-  const std::string& plain = BulkData();
-  std::string input = plain;
-  if (!encrypting) {
-    TReadOnlyMemoryStream src(plain);
-    TMemoryStream enc;
-    c.EncryptStream(src, enc, static_cast<int32_t>(plain.size()));
-    input = enc.TakeData();
-  }
-  TMemoryStream dst;
-  auto run = [&] {
-    TReadOnlyMemoryStream src(input);
-    dst.Seek(0);  // the output stream keeps its memory from the last run
-    if (encrypting) {
-      c.EncryptStream(src, dst, static_cast<int32_t>(input.size()));
-    } else {
-      c.DecryptStream(src, dst, static_cast<int32_t>(input.size()));
-    }
-    benchmark::DoNotOptimize(dst.Data().data());
-  };
-  run();  // grows the output stream once, as the peers' output buffers are allocated up front
-  Bulk(state, run);
+  OursCipherStream<TVRXBlowFish>(state, kKey, mode, encrypting);
 }
 
 // The same through TVRXEncryptor/TVRXDecryptor, 1 MiB a piece, into an output string reused
@@ -139,12 +88,7 @@ void OursString(benchmark::State& state, TCipherMode mode) {
 
 #ifdef MORVANE_HAVE_OPENSSL
 const EVP_CIPHER* OpenSslCipher(TCipherMode mode) {
-  static const bool loaded = [] {
-    OSSL_PROVIDER_load(nullptr, "legacy");
-    OSSL_PROVIDER_load(nullptr, "default");
-    return true;
-  }();
-  (void)loaded;
+  OpenSslLoadLegacy();
   switch (mode) {
     case cipherECB:
       return EVP_bf_ecb();
@@ -165,15 +109,15 @@ void OpenSslStream(benchmark::State& state, TCipherMode mode, bool encrypting) {
   std::string out(in.size() + 16, '\0');
   if (!EVP_CipherInit_ex(ctx, OpenSslCipher(mode), nullptr, nullptr, nullptr, encrypting ? 1 : 0) ||
       !EVP_CIPHER_CTX_set_key_length(ctx, static_cast<int>(kKey.size())) ||
-      !EVP_CipherInit_ex(ctx, nullptr, nullptr, reinterpret_cast<const uint8_t*>(kKey.data()), kIv,
-                         -1)) {
+      !EVP_CipherInit_ex(ctx, nullptr, nullptr, reinterpret_cast<const uint8_t*>(kKey.data()),
+                         kPeerIv.data(), -1)) {
     state.SkipWithError("OpenSSL Blowfish unavailable (legacy provider)");
     EVP_CIPHER_CTX_free(ctx);
     return;
   }
   EVP_CIPHER_CTX_set_padding(ctx, 0);
   Bulk(state, [&] {
-    EVP_CipherInit_ex(ctx, nullptr, nullptr, nullptr, kIv, -1);
+    EVP_CipherInit_ex(ctx, nullptr, nullptr, nullptr, kPeerIv.data(), -1);
     int n = 0;
     EVP_CipherUpdate(ctx, reinterpret_cast<uint8_t*>(out.data()), &n,
                      reinterpret_cast<const uint8_t*>(in.data()), static_cast<int>(in.size()));
@@ -186,8 +130,8 @@ void OpenSslString(benchmark::State& state, TCipherMode mode) {
   EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
   EVP_CipherInit_ex(ctx, OpenSslCipher(mode), nullptr, nullptr, nullptr, 1);
   EVP_CIPHER_CTX_set_key_length(ctx, static_cast<int>(kKey.size()));
-  if (!EVP_CipherInit_ex(ctx, nullptr, nullptr, reinterpret_cast<const uint8_t*>(kKey.data()), kIv,
-                         1)) {
+  if (!EVP_CipherInit_ex(ctx, nullptr, nullptr, reinterpret_cast<const uint8_t*>(kKey.data()),
+                         kPeerIv.data(), 1)) {
     state.SkipWithError("OpenSSL Blowfish unavailable (legacy provider)");
     EVP_CIPHER_CTX_free(ctx);
     return;
@@ -196,8 +140,8 @@ void OpenSslString(benchmark::State& state, TCipherMode mode) {
   const std::string plain(16, 'p');
   for (auto _ : state) {
     std::string out(8 + 16, '\0');
-    std::memcpy(out.data(), kIv, 8);
-    EVP_CipherInit_ex(ctx, nullptr, nullptr, nullptr, kIv, -1);
+    std::memcpy(out.data(), kPeerIv.data(), 8);
+    EVP_CipherInit_ex(ctx, nullptr, nullptr, nullptr, kPeerIv.data(), -1);
     int n = 0;
     EVP_CipherUpdate(ctx, reinterpret_cast<uint8_t*>(out.data()) + 8, &n,
                      reinterpret_cast<const uint8_t*>(plain.data()), 16);
@@ -225,12 +169,7 @@ int GcryptMode(TCipherMode mode) {
 }
 
 gcry_cipher_hd_t GcryptOpen(TCipherMode mode) {
-  static const bool ready = [] {
-    gcry_check_version(nullptr);
-    gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
-    return true;
-  }();
-  (void)ready;
+  GcryptReady();
   gcry_cipher_hd_t h = nullptr;
   gcry_cipher_open(&h, GCRY_CIPHER_BLOWFISH, GcryptMode(mode), 0);
   gcry_cipher_setkey(h, kKey.data(), kKey.size());
@@ -242,7 +181,7 @@ void GcryptStream(benchmark::State& state, TCipherMode mode, bool encrypting) {
   const std::string& in = BulkData();
   std::string out(in.size(), '\0');
   Bulk(state, [&] {
-    gcry_cipher_setiv(h, kIv, 8);
+    gcry_cipher_setiv(h, kPeerIv.data(), 8);
     if (encrypting) {
       gcry_cipher_encrypt(h, out.data(), out.size(), in.data(), in.size());
     } else {
@@ -258,8 +197,8 @@ void GcryptString(benchmark::State& state, TCipherMode mode) {
   const std::string plain(16, 'p');
   for (auto _ : state) {
     std::string out(8 + 16, '\0');
-    std::memcpy(out.data(), kIv, 8);
-    if (mode != cipherECB) gcry_cipher_setiv(h, kIv, 8);
+    std::memcpy(out.data(), kPeerIv.data(), 8);
+    if (mode != cipherECB) gcry_cipher_setiv(h, kPeerIv.data(), 8);
     gcry_cipher_encrypt(h, out.data() + 8, 16, plain.data(), 16);
     benchmark::DoNotOptimize(out.data());
   }
@@ -279,7 +218,7 @@ void NettleStream(benchmark::State& state, TCipherMode mode, bool encrypting) {
   auto dec = reinterpret_cast<nettle_cipher_func*>(&blowfish_decrypt);
   Bulk(state, [&] {
     uint8_t iv[8];
-    std::memcpy(iv, kIv, 8);
+    std::memcpy(iv, kPeerIv.data(), 8);
     switch (mode) {
       case cipherECB:
         (encrypting ? blowfish_encrypt : blowfish_decrypt)(&ctx, n, out.data(), in);
@@ -303,14 +242,14 @@ void NettleString(benchmark::State& state, TCipherMode mode) {
   const std::string plain(16, 'p');
   for (auto _ : state) {
     std::string out(8 + 16, '\0');
-    std::memcpy(out.data(), kIv, 8);
+    std::memcpy(out.data(), kPeerIv.data(), 8);
     auto* dst = reinterpret_cast<uint8_t*>(out.data()) + 8;
     const auto* src = reinterpret_cast<const uint8_t*>(plain.data());
     if (mode == cipherECB) {
       blowfish_encrypt(&ctx, 16, dst, src);
     } else {
       uint8_t iv[8];
-      std::memcpy(iv, kIv, 8);
+      std::memcpy(iv, kPeerIv.data(), 8);
       cbc_encrypt(&ctx, enc, 8, iv, 16, dst, src);
     }
     benchmark::DoNotOptimize(out.data());
@@ -323,11 +262,12 @@ void NettleString(benchmark::State& state, TCipherMode mode) {
 template <class Cipher>
 void CryptoppRun(benchmark::State& state) {
   Cipher c;
-  c.SetKeyWithIV(reinterpret_cast<const CryptoPP::byte*>(kKey.data()), kKey.size(), kIv, 8);
+  c.SetKeyWithIV(reinterpret_cast<const CryptoPP::byte*>(kKey.data()), kKey.size(), kPeerIv.data(),
+                 8);
   const auto* in = reinterpret_cast<const CryptoPP::byte*>(BulkData().data());
   std::vector<CryptoPP::byte> out(BulkBytes());
   Bulk(state, [&] {
-    c.Resynchronize(kIv, 8);
+    c.Resynchronize(kPeerIv.data(), 8);
     c.ProcessData(out.data(), in, out.size());
     benchmark::DoNotOptimize(out.data());
   });
@@ -379,15 +319,16 @@ template <class Cipher, bool Chained>
 void CryptoppStringRun(benchmark::State& state) {
   Cipher c;
   if constexpr (Chained) {
-    c.SetKeyWithIV(reinterpret_cast<const CryptoPP::byte*>(kKey.data()), kKey.size(), kIv, 8);
+    c.SetKeyWithIV(reinterpret_cast<const CryptoPP::byte*>(kKey.data()), kKey.size(),
+                   kPeerIv.data(), 8);
   } else {
     c.SetKey(reinterpret_cast<const CryptoPP::byte*>(kKey.data()), kKey.size());
   }
   const std::string plain(16, 'p');
   for (auto _ : state) {
     std::string out(8 + 16, '\0');
-    std::memcpy(out.data(), kIv, 8);
-    if constexpr (Chained) c.Resynchronize(kIv, 8);
+    std::memcpy(out.data(), kPeerIv.data(), 8);
+    if constexpr (Chained) c.Resynchronize(kPeerIv.data(), 8);
     c.ProcessData(reinterpret_cast<CryptoPP::byte*>(out.data()) + 8,
                   reinterpret_cast<const CryptoPP::byte*>(plain.data()), 16);
     benchmark::DoNotOptimize(out.data());

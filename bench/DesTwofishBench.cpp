@@ -8,28 +8,17 @@
 // and so is what may run in parallel. No peer offers PCBC.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "BenchData.h"
+#include "BenchPeers.h"
 #include "morvane/ciphers/VRXDes.h"
 #include "morvane/ciphers/VRXTwoFish.h"
-#include "morvane/framework/Streams.h"
 
-#ifdef MORVANE_HAVE_OPENSSL
-#include <openssl/evp.h>
-#include <openssl/provider.h>
-#endif
 #ifdef MORVANE_HAVE_NETTLE
-#include <nettle/cbc.h>
-#include <nettle/cfb.h>
 #include <nettle/des.h>
 #include <nettle/twofish.h>
-#endif
-#ifdef MORVANE_HAVE_GCRYPT
-#include <gcrypt.h>
 #endif
 #ifdef MORVANE_HAVE_CRYPTOPP
 #include <crypto++/des.h>
@@ -38,77 +27,32 @@
 #endif
 
 using namespace morvane;
+using namespace morvane::bench;
 
 namespace {
 
 enum TFamily { famDES, famTwofish128, famTwofish256 };
 
-const char* FamilyName(TFamily f) {
-  static const char* names[] = {"DES", "Twofish128", "Twofish256"};
-  return names[f];
-}
-const char* ModeName(TCipherMode m) {
-  static const char* names[] = {"ECB", "CBC", "CFB", "OFB", "PCBC"};
-  return names[m];
-}
+struct TFamilyInfo {
+  const char* Name;
+  std::string Key;
+  size_t Block;
+};
+const TFamilyInfo kFamilies[] = {{"DES", "MorvDES!", 8},
+                                 {"Twofish128", "Morvane 16B key!", 16},
+                                 {"Twofish256", "Morvane bench key of 32 bytes!!!", 16}};
 
 const std::string& KeyOf(TFamily f) {
-  static const std::string des = "MorvDES!";
-  static const std::string tf128 = "Morvane 16B key!";
-  static const std::string tf256 = "Morvane bench key of 32 bytes!!!";
-  return f == famDES ? des : f == famTwofish128 ? tf128 : tf256;
-}
-size_t BlockOf(TFamily f) {
-  return f == famDES ? 8 : 16;
-}
-const uint8_t kIv[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-
-using morvane::bench::BulkBytes;
-using morvane::bench::BulkData;
-
-// One pass over the bulk data per iteration; bytes per second of CPU time.
-template <class Fn>
-void Bulk(benchmark::State& state, Fn&& fn) {
-  for (auto _ : state) fn();
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                          static_cast<int64_t>(BulkBytes()));
+  return kFamilies[f].Key;
 }
 
 // ---- Ours
 
-template <class TCipher>
-void OursStream(benchmark::State& state, TFamily family, TCipherMode mode, bool encrypting) {
-  TCipher c;
-  c.SetKey(KeyOf(family));
-  c.SetMode(mode);
-  const std::string& plain = BulkData();
-  std::string input = plain;
-  if (!encrypting) {
-    TReadOnlyMemoryStream src(plain);
-    TMemoryStream enc;
-    c.EncryptStream(src, enc, static_cast<int32_t>(plain.size()));
-    input = enc.TakeData();
-  }
-  TMemoryStream dst;
-  auto run = [&] {
-    TReadOnlyMemoryStream src(input);
-    dst.Seek(0);
-    if (encrypting) {
-      c.EncryptStream(src, dst, static_cast<int32_t>(input.size()));
-    } else {
-      c.DecryptStream(src, dst, static_cast<int32_t>(input.size()));
-    }
-    benchmark::DoNotOptimize(dst.Data().data());
-  };
-  run();  // grows the output stream once, as the peers' buffers are allocated up front
-  Bulk(state, run);
-}
-
 void Ours(benchmark::State& state, TFamily family, TCipherMode mode, bool encrypting) {
   if (family == famDES) {
-    OursStream<TVRXDES>(state, family, mode, encrypting);
+    OursCipherStream<TVRXDES>(state, KeyOf(family), mode, encrypting);
   } else {
-    OursStream<TVRXTwoFish>(state, family, mode, encrypting);
+    OursCipherStream<TVRXTwoFish>(state, KeyOf(family), mode, encrypting);
   }
 }
 
@@ -116,12 +60,7 @@ void Ours(benchmark::State& state, TFamily family, TCipherMode mode, bool encryp
 
 #ifdef MORVANE_HAVE_OPENSSL
 void OpenSsl(benchmark::State& state, TFamily family, TCipherMode mode, bool encrypting) {
-  static const bool loaded = [] {
-    OSSL_PROVIDER_load(nullptr, "legacy");
-    OSSL_PROVIDER_load(nullptr, "default");
-    return true;
-  }();
-  (void)loaded;
+  OpenSslLoadLegacy();
   const EVP_CIPHER* cipher = mode == cipherECB   ? EVP_des_ecb()
                              : mode == cipherCBC ? EVP_des_cbc()
                              : mode == cipherCFB ? EVP_des_cfb64()
@@ -131,7 +70,7 @@ void OpenSsl(benchmark::State& state, TFamily family, TCipherMode mode, bool enc
   const std::string& in = BulkData();
   std::string out(in.size() + 16, '\0');
   if (!EVP_CipherInit_ex(ctx, cipher, nullptr,
-                         reinterpret_cast<const uint8_t*>(KeyOf(famDES).data()), kIv,
+                         reinterpret_cast<const uint8_t*>(KeyOf(famDES).data()), kPeerIv.data(),
                          encrypting ? 1 : 0)) {
     state.SkipWithError("OpenSSL DES unavailable (legacy provider)");
     EVP_CIPHER_CTX_free(ctx);
@@ -139,7 +78,7 @@ void OpenSsl(benchmark::State& state, TFamily family, TCipherMode mode, bool enc
   }
   EVP_CIPHER_CTX_set_padding(ctx, 0);
   Bulk(state, [&] {
-    EVP_CipherInit_ex(ctx, nullptr, nullptr, nullptr, kIv, -1);
+    EVP_CipherInit_ex(ctx, nullptr, nullptr, nullptr, kPeerIv.data(), -1);
     int n = 0;
     EVP_CipherUpdate(ctx, reinterpret_cast<uint8_t*>(out.data()), &n,
                      reinterpret_cast<const uint8_t*>(in.data()), static_cast<int>(in.size()));
@@ -151,12 +90,7 @@ void OpenSsl(benchmark::State& state, TFamily family, TCipherMode mode, bool enc
 
 #ifdef MORVANE_HAVE_GCRYPT
 void Gcrypt(benchmark::State& state, TFamily family, TCipherMode mode, bool encrypting) {
-  static const bool ready = [] {
-    gcry_check_version(nullptr);
-    gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
-    return true;
-  }();
-  (void)ready;
+  GcryptReady();
   const int algo = family == famDES          ? GCRY_CIPHER_DES
                    : family == famTwofish128 ? GCRY_CIPHER_TWOFISH128
                                              : GCRY_CIPHER_TWOFISH;
@@ -174,7 +108,7 @@ void Gcrypt(benchmark::State& state, TFamily family, TCipherMode mode, bool encr
   const std::string& in = BulkData();
   std::string out(in.size(), '\0');
   Bulk(state, [&] {
-    gcry_cipher_setiv(h, kIv, BlockOf(family));
+    gcry_cipher_setiv(h, kPeerIv.data(), kFamilies[family].Block);
     if (encrypting) {
       gcry_cipher_encrypt(h, out.data(), out.size(), in.data(), in.size());
     } else {
@@ -195,7 +129,7 @@ void NettleRun(benchmark::State& state, const Ctx& ctx, nettle_cipher_func* enc,
   std::vector<uint8_t> out(n);
   Bulk(state, [&] {
     uint8_t iv[16];
-    std::memcpy(iv, kIv, 16);
+    std::memcpy(iv, kPeerIv.data(), 16);
     switch (mode) {
       case cipherECB:
         (encrypting ? enc : dec)(&ctx, n, out.data(), in);
@@ -233,14 +167,15 @@ template <class Cipher>
 void CryptoppRun(benchmark::State& state, const std::string& key, size_t block, bool withIv) {
   Cipher c;
   if (withIv) {
-    c.SetKeyWithIV(reinterpret_cast<const CryptoPP::byte*>(key.data()), key.size(), kIv, block);
+    c.SetKeyWithIV(reinterpret_cast<const CryptoPP::byte*>(key.data()), key.size(), kPeerIv.data(),
+                   block);
   } else {
     c.SetKey(reinterpret_cast<const CryptoPP::byte*>(key.data()), key.size());
   }
   const auto* in = reinterpret_cast<const CryptoPP::byte*>(BulkData().data());
   std::vector<CryptoPP::byte> out(BulkBytes());
   Bulk(state, [&] {
-    if (withIv) c.Resynchronize(kIv, static_cast<int>(block));
+    if (withIv) c.Resynchronize(kPeerIv.data(), static_cast<int>(block));
     c.ProcessData(out.data(), in, out.size());
     benchmark::DoNotOptimize(out.data());
   });
@@ -249,7 +184,7 @@ void CryptoppRun(benchmark::State& state, const std::string& key, size_t block, 
 template <class BC>
 void CryptoppModes(benchmark::State& state, TFamily family, TCipherMode mode, bool encrypting) {
   const std::string& key = KeyOf(family);
-  const size_t block = BlockOf(family);
+  const size_t block = kFamilies[family].Block;
   switch (mode) {
     case cipherECB:
       if (encrypting) {
@@ -289,7 +224,7 @@ void Cryptopp(benchmark::State& state, TFamily family, TCipherMode mode, bool en
 
 void Register(const char* impl, TFamily family, TCipherMode mode, bool encrypting,
               void (*fn)(benchmark::State&, TFamily, TCipherMode, bool)) {
-  const std::string name = std::string(FamilyName(family)) + "/" +
+  const std::string name = std::string(kFamilies[family].Name) + "/" +
                            (encrypting ? "EncryptStream-" : "DecryptStream-") + ModeName(mode) +
                            "/" + impl;
   benchmark::RegisterBenchmark(name.c_str(),

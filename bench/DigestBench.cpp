@@ -9,31 +9,24 @@
 // string, as EncryptString returns it.
 #include <benchmark/benchmark.h>
 
-#include <memory>
-
-#include <cstdlib>
-#include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
-#include "BenchData.h"
-#include "morvane/framework/Streams.h"
+#include "BenchPeers.h"
 #include "morvane/hash/VRXDigest.h"
 #include "morvane/hash/VRXMD5.h"
 #include "morvane/hash/VRXRMD.h"
 #include "morvane/hash/VRXRMD128.h"
 #include "morvane/hash/VRXSHA.h"
 
-#ifdef MORVANE_HAVE_OPENSSL
-#include <openssl/evp.h>
-#endif
 #ifdef MORVANE_HAVE_NETTLE
 #include <nettle/md5.h>
 #include <nettle/ripemd160.h>
 #include <nettle/sha1.h>
-#endif
-#ifdef MORVANE_HAVE_GCRYPT
-#include <gcrypt.h>
 #endif
 #ifdef MORVANE_HAVE_CRYPTOPP
 #define CRYPTOPP_ENABLE_NAMESPACE_WEAK 1
@@ -43,6 +36,7 @@
 #endif
 
 using namespace morvane;
+using namespace morvane::bench;
 
 namespace {
 
@@ -50,20 +44,10 @@ enum TAlg { algMD5, algSHA1, algRIPEMD160, algRIPEMD128 };
 const char* const kAlgNames[] = {"MD5", "SHA1", "RIPEMD160", "RIPEMD128"};
 const size_t kDigestSizes[] = {16, 20, 20, 16};
 
-using morvane::bench::BulkBytes;
-using morvane::bench::BulkData;
-using morvane::bench::kPiece;
-
 const std::string kShort = "sixteen bytes!!!";
 static_assert(sizeof("sixteen bytes!!!") == 17);
 
 using TOneShot = std::function<void(const void* data, size_t size, uint8_t* out)>;
-
-void Bulk(benchmark::State& state, const std::function<void()>& fn) {
-  for (auto _ : state) fn();
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                          static_cast<int64_t>(BulkBytes()));
-}
 
 void Short(benchmark::State& state, const TOneShot& fn, size_t digestSize) {
   uint8_t out[64];
@@ -168,12 +152,7 @@ TOneShot Nettle(TAlg alg) {
 
 #ifdef MORVANE_HAVE_GCRYPT
 TOneShot Gcrypt(TAlg alg) {
-  static const bool ready = [] {
-    gcry_check_version(nullptr);
-    gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
-    return true;
-  }();
-  (void)ready;
+  GcryptReady();
   const int ids[] = {GCRY_MD_MD5, GCRY_MD_SHA1, GCRY_MD_RMD160, 0};
   const int id = ids[alg];
   if (id == 0 || gcry_md_test_algo(id) != 0) return nullptr;
@@ -229,6 +208,24 @@ void RegisterPeer(TAlg alg, const std::string& impl, const TOneShot& fn) {
       [fn, alg](benchmark::State& s) { Short(s, fn, kDigestSizes[alg]); });
 }
 
+// The peers compiled in, each with its one-shot digest of Alg (empty where it lacks it).
+std::vector<std::pair<const char*, TOneShot>> Peers([[maybe_unused]] TAlg alg) {
+  std::vector<std::pair<const char*, TOneShot>> peers;
+#ifdef MORVANE_HAVE_OPENSSL
+  peers.emplace_back("openssl", OpenSsl(alg));
+#endif
+#ifdef MORVANE_HAVE_CRYPTOPP
+  peers.emplace_back("cryptopp", Cryptopp(alg));
+#endif
+#ifdef MORVANE_HAVE_NETTLE
+  peers.emplace_back("nettle", Nettle(alg));
+#endif
+#ifdef MORVANE_HAVE_GCRYPT
+  peers.emplace_back("gcrypt", Gcrypt(alg));
+#endif
+  return peers;
+}
+
 const bool kRegistered = [] {
   for (TAlg alg : {algMD5, algSHA1, algRIPEMD160, algRIPEMD128}) {
     Register(
@@ -239,18 +236,7 @@ const bool kRegistered = [] {
         [alg](benchmark::State& s) { OursIncremental(s, alg); })
         ->Iterations(1)
         ->Unit(benchmark::kMillisecond);
-#ifdef MORVANE_HAVE_OPENSSL
-    RegisterPeer(alg, "openssl", OpenSsl(alg));
-#endif
-#ifdef MORVANE_HAVE_CRYPTOPP
-    RegisterPeer(alg, "cryptopp", Cryptopp(alg));
-#endif
-#ifdef MORVANE_HAVE_NETTLE
-    RegisterPeer(alg, "nettle", Nettle(alg));
-#endif
-#ifdef MORVANE_HAVE_GCRYPT
-    RegisterPeer(alg, "gcrypt", Gcrypt(alg));
-#endif
+    for (const auto& [impl, fn] : Peers(alg)) RegisterPeer(alg, impl, fn);
   }
   return true;
 }();
