@@ -2,6 +2,7 @@
 // and files, once per encoder path; the vector paths against the portable one and OpenSSL.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <random>
 #include <typeinfo>

@@ -3,6 +3,7 @@
 // chaining values from earlier blocks enter with each 4-byte group reversed).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "morvane/cipher/VRXBlockModes.h"

@@ -2,6 +2,7 @@
 // chaining modes through every driver, and the layouts' edge cases.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 
 #include "morvane/ciphers/VRXBlowfish.h"
@@ -22,10 +23,6 @@ using morvane::test::WriteWholeFile;
 namespace {
 
 constexpr TCipherMode kModes[] = {cipherECB, cipherCBC, cipherCFB, cipherOFB, cipherPCBC};
-
-std::vector<uint32_t> IVOf(const TVRXBlowFish& c) {
-  return {c.GetIV(0), c.GetIV(1)};
-}
 
 std::vector<VectorRecord> ComponentRecords() {
   std::vector<VectorRecord> out;
@@ -494,6 +491,7 @@ TEST(Blowfish, PcbcAndCfbFeedbackAgreeWithOpenSslBlocks) {
       r = static_cast<uint32_t>(d[1]);
     };
     const uint32_t iv0 = 0x0F1E2D3C, iv1 = 0x4B5A6978;
+    auto ivOf = [](const TVRXBlowFish& c) { return std::vector<uint32_t>{c.GetIV(0), c.GetIV(1)}; };
     // PCBC: X = IV for the first block, then previous cipher xor previous plain.
     std::string pcbc;
     uint32_t xl = iv0, xr = iv1;
@@ -531,13 +529,13 @@ TEST(Blowfish, PcbcAndCfbFeedbackAgreeWithOpenSslBlocks) {
         EXPECT_EQ(ToHex(enc.substr(12)), ToHex(body)) << int(mode) << " n " << n;
         const std::vector<uint32_t> ivAfter =
             mode == cipherCFB ? std::vector<uint32_t>{kl, kr} : std::vector<uint32_t>{iv0, iv1};
-        EXPECT_EQ(IVOf(c), ivAfter) << int(mode) << " n " << n;
+        EXPECT_EQ(ivOf(c), ivAfter) << int(mode) << " n " << n;
         TVRXBlowFish d;
         d.SetKey(key);
         d.SetMode(mode);
         d.SetBufferSize(bufferSize);
         EXPECT_EQ(ToHex(d.DecryptString(enc)), ToHex(plain)) << int(mode) << " n " << n;
-        EXPECT_EQ(IVOf(d), ivAfter) << int(mode) << " n " << n;
+        EXPECT_EQ(ivOf(d), ivAfter) << int(mode) << " n " << n;
       }
     }
   }

@@ -1,6 +1,7 @@
 // The cipher base and its drivers, through small test-only ciphers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "morvane/cipher/VRXCipher.h"

@@ -3,6 +3,7 @@
 // SHA-1 code paths, and a second implementation (OpenSSL) over random messages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <memory>
 
 #include "morvane/framework/Forms.h"
 #include "morvane/package/VRXMorvane.h"

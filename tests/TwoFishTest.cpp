@@ -5,6 +5,8 @@
 // is installed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "morvane/ciphers/VRXTwoFish.h"
 #include "morvane/ciphers/internal/TwoFishCore.h"
 #include "support/CipherRecords.h"
