@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <clocale>
+#include <cstring>
 #include <fstream>
 
 #include "morvane/framework/CaseMap.h"
@@ -98,16 +99,37 @@ TEST(MemoryStream, WriteSeekReadAndGrow) {
   EXPECT_EQ(s.GetSize(), 0);
 }
 
-TEST(ReadOnlyMemoryStream, ReadsWithoutCopyingAndRefusesWrites) {
+// Both memory streams read alike, by copy and in place, and stop at their end.
+TEST(MemoryStreams, ReadByCopyAndInPlace) {
   const std::string bytes("abc\0def", 7);
-  TReadOnlyMemoryStream s(bytes);
-  EXPECT_EQ(s.GetSize(), 7);
-  char buf[4];
-  s.ReadBuffer(buf, 4);
-  EXPECT_EQ(std::string(buf, 4), std::string("abc\0", 4));
-  EXPECT_EQ(s.Read(buf, 4), 3);
-  EXPECT_THROW(s.WriteBuffer("x", 1), EWriteError);
-  EXPECT_THROW(s.ReadBuffer(buf, 1), EReadError);
+  TMemoryStream owning(bytes);
+  TReadOnlyMemoryStream viewing(bytes);
+  for (TStream* s : {static_cast<TStream*>(&owning), static_cast<TStream*>(&viewing)}) {
+    SCOPED_TRACE(s == &owning ? "TMemoryStream" : "TReadOnlyMemoryStream");
+    EXPECT_EQ(s->GetSize(), 7);
+    char buf[4];
+    s->ReadBuffer(buf, 4);
+    EXPECT_EQ(std::string(buf, 4), std::string("abc\0", 4));
+    EXPECT_EQ(s->Read(buf, 0), 0);
+    EXPECT_EQ(s->Read(buf, -1), 0);
+    EXPECT_EQ(s->Read(buf, 4), 3);
+    EXPECT_EQ(std::string(buf, 3), "def");
+    EXPECT_EQ(s->Read(buf, 4), 0);
+    EXPECT_THROW(s->ReadBuffer(buf, 1), EReadError);
+    s->Seek(2);
+    int32_t got = -1;
+    const uint8_t* p = s->ReadInPlace(10, got);
+    ASSERT_EQ(got, 5);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(p), 5), std::string("c\0def", 5));
+    EXPECT_EQ(s->GetPosition(), 7);
+    EXPECT_EQ(s->ReadInPlace(10, got), nullptr);
+    EXPECT_EQ(got, 0);
+  }
+  // The view reads the caller's bytes where they lie, the owning stream its own copy.
+  viewing.Seek(0);
+  int32_t got = 0;
+  EXPECT_EQ(viewing.ReadInPlace(1, got), reinterpret_cast<const uint8_t*>(bytes.data()));
+  EXPECT_THROW(viewing.WriteBuffer("x", 1), EWriteError);
 }
 
 TEST(FileStream, OpenCreateAndErrors) {

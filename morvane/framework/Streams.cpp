@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include "morvane/framework/Exceptions.h"
 
@@ -34,23 +35,40 @@ void TStream::WriteBuffer(const void* Buffer, int32_t Count) {
   }
 }
 
+// ---- The two memory streams read alike: the bytes of Data from Position on.
+
+namespace {
+
+// Up to Count bytes of Data from Position on, where they lie; Position moves past them.
+const uint8_t* TakeInPlace(std::string_view Data, int64_t& Position, int32_t Count,
+                           int32_t& Got) noexcept {
+  Got = 0;
+  const auto size = static_cast<int64_t>(Data.size());
+  if (Count <= 0 || Position >= size) return nullptr;
+  Got = static_cast<int32_t>(std::min<int64_t>(Count, size - Position));
+  const auto* p = reinterpret_cast<const uint8_t*>(Data.data()) + Position;
+  Position += Got;
+  return p;
+}
+
+// The same bytes copied to Buffer; returns how many.
+int32_t CopyOut(std::string_view Data, int64_t& Position, void* Buffer, int32_t Count) noexcept {
+  int32_t got = 0;
+  const uint8_t* p = TakeInPlace(Data, Position, Count, got);
+  if (got > 0) std::memcpy(Buffer, p, static_cast<size_t>(got));
+  return got;
+}
+
+}  // namespace
+
 // ---- TMemoryStream
 
 int32_t TMemoryStream::Read(void* Buffer, int32_t Count) {
-  if (Count <= 0 || FPosition >= GetSize()) return 0;
-  auto n = static_cast<int32_t>(std::min<int64_t>(Count, GetSize() - FPosition));
-  std::memcpy(Buffer, FData.data() + FPosition, static_cast<size_t>(n));
-  FPosition += n;
-  return n;
+  return CopyOut(FData, FPosition, Buffer, Count);
 }
 
 const uint8_t* TMemoryStream::ReadInPlace(int32_t Count, int32_t& Got) {
-  Got = 0;
-  if (Count <= 0 || FPosition >= GetSize()) return nullptr;
-  Got = static_cast<int32_t>(std::min<int64_t>(Count, GetSize() - FPosition));
-  const auto* p = reinterpret_cast<const uint8_t*>(FData.data()) + FPosition;
-  FPosition += Got;
-  return p;
+  return TakeInPlace(FData, FPosition, Count, Got);
 }
 
 int32_t TMemoryStream::Write(const void* Buffer, int32_t Count) {
@@ -94,20 +112,11 @@ void TMemoryStream::SetSize(int64_t NewSize) {
 // ---- TReadOnlyMemoryStream
 
 int32_t TReadOnlyMemoryStream::Read(void* Buffer, int32_t Count) {
-  if (Count <= 0 || FPosition >= GetSize()) return 0;
-  auto n = static_cast<int32_t>(std::min<int64_t>(Count, GetSize() - FPosition));
-  std::memcpy(Buffer, FData.data() + FPosition, static_cast<size_t>(n));
-  FPosition += n;
-  return n;
+  return CopyOut(FData, FPosition, Buffer, Count);
 }
 
 const uint8_t* TReadOnlyMemoryStream::ReadInPlace(int32_t Count, int32_t& Got) {
-  Got = 0;
-  if (Count <= 0 || FPosition >= GetSize()) return nullptr;
-  Got = static_cast<int32_t>(std::min<int64_t>(Count, GetSize() - FPosition));
-  const auto* p = reinterpret_cast<const uint8_t*>(FData.data()) + FPosition;
-  FPosition += Got;
-  return p;
+  return TakeInPlace(FData, FPosition, Count, Got);
 }
 
 int32_t TReadOnlyMemoryStream::Write(const void*, int32_t) {
