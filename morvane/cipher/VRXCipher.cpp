@@ -166,8 +166,9 @@ void TCustomVRXCipher::SetMode(TCipherMode Value) {
 
 void TCustomVRXCipher::ResetPadding(int32_t PadBytes) {
   FEndOfData = false;
-  // Through the C library's memset, which is several times faster than the inline stores the
-  // compiler would emit for a fixed 1 KiB.
+  // Cleared by SecureWipe, an out-of-line call into the C library's memset: several times faster
+  // than the inline stores the compiler emits for a fixed 1 KiB, and what the last run left there
+  // does not linger.
   if (PadBytes > 0) {
     SecureWipe(FPadBuffer.data(), static_cast<size_t>(std::min<int32_t>(PadBytes, 1024)));
   }

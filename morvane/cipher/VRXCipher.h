@@ -290,7 +290,7 @@ class TCustomVRXCipher : public TComponent {
     }
   }
 
-  // ---- Fields of the base, in the order of the design.
+  // ---- Fields of the base.
 
   std::array<uint8_t*, 2> FBuffer{};     // chunk buffers, valid during a run only
   std::array<int32_t, 2> FBufferPos{};   // next byte to extract or insert

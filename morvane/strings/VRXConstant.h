@@ -2,9 +2,9 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
+#include "morvane/cipher/VRXCipherConst.h"  // TProgressProc, the progress event of this unit too
 #include "morvane/framework/TextServices.h"
 
 namespace morvane {
@@ -25,8 +25,5 @@ inline constexpr float MM_PER_INCH = 25.4f;
 // library is loaded.
 extern TDateTime MIN_DATE;
 extern TDateTime MAX_DATE;
-
-// The progress event (the same type as the cipher components' one).
-using TProgressProc = std::function<void(uint8_t nProgress, bool& lAbort)>;
 
 }  // namespace morvane
