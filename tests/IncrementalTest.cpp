@@ -3,6 +3,9 @@
 // progress calls, and a cancel stops both at the same chunk with the same exception.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <functional>
