@@ -129,10 +129,12 @@ class TCommonDataLines {
         Refuse("holds " + std::to_string(line.size() - 1) + " characters where its length (" +
                std::to_string(length) + " bytes) needs " + std::to_string(need));
       }
+      // One test after the loop, not one per byte: the loop then runs on whole vectors.
+      uint8_t outside = 0;
       for (size_t i = 1; i <= need; ++i) {
-        const auto c = static_cast<uint8_t>(line[i]);
-        if (c < 0x20 || c > 0x60) Refuse("holds a byte outside the encoding");
+        outside |= static_cast<uint8_t>(static_cast<uint8_t>(line[i] - 0x20) > 0x40);
       }
+      if (outside != 0) Refuse("holds a byte outside the encoding");
       FShortSeen = length < static_cast<uint32_t>(kLineBytes);
       if (Out != nullptr) {
         Out->append(line.substr(0, need + 1));
