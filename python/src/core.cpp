@@ -24,6 +24,7 @@
 
 #include "morvane/cipher/VRXCipher.h"
 #include "morvane/cipher/VRXCipherConst.h"
+#include "morvane/cipher/VRXIncremental.h"
 #include "morvane/ciphers/VRXBlowfish.h"
 #include "morvane/ciphers/VRXDes.h"
 #include "morvane/ciphers/VRXTwoFish.h"
@@ -468,6 +469,9 @@ class Component {
   }
 
   py::object OnProgress;
+  TCustomVRXCipher& Cipher() { return *FComponent; }
+  // Set while an incremental object is under way on the component (one message at a time).
+  bool Streaming = false;
 
  protected:
   class Busy {
@@ -621,8 +625,6 @@ class BlockCipher : public Component {
     StreamRun(S, D, N, false);
   }
 
-  TCustomVRXCipher& Cipher() { return *FComponent; }
-
  protected:
   BlockCipher(std::unique_ptr<TCustomVRXCipher> C, int32_t Block)
       : Component(std::move(C), Block, Block), FBlock(Block) {}
@@ -717,6 +719,79 @@ class UUCodec : public Component {
   void SetFileName(const py::object& Name) { UU().SetFileName(TextOrBytes(Name)); }
   py::bytes GetStatus() { return ToBytes(UU().GetStatus()); }
   void SetStatus(const py::object& Status) { UU().SetStatus(TextOrBytes(Status)); }
+};
+
+// ---- Incremental encryption and decryption
+
+// A message fed in pieces through a component (TVRXEncryptor / TVRXDecryptor): update() gives
+// what the input so far allows, finish() the rest; the bytes are those of the stream or file
+// driver, however the input is cut.
+class Incremental {
+ public:
+  Incremental(Component& Owner, bool Encrypting, const std::string& Layout) : FOwner(Owner) {
+    TCipherLayout layout = layoutStream;
+    if (Layout == "file")
+      layout = layoutFile;
+    else if (Layout != "stream")
+      throw py::value_error("layout must be 'stream' or 'file', not '" + Layout + "'");
+    if (FOwner.Streaming)
+      throw std::runtime_error("the component already has a message under way; finish it first");
+    if (Encrypting)
+      FEncryptor = std::make_unique<TVRXEncryptor>(FOwner.Cipher(), layout);
+    else
+      FDecryptor = std::make_unique<TVRXDecryptor>(FOwner.Cipher(), layout);
+    FOwner.Streaming = true;
+  }
+  ~Incremental() { Close(); }
+  Incremental(const Incremental&) = delete;
+  Incremental& operator=(const Incremental&) = delete;
+
+  py::bytes Update(const py::object& Data) {
+    BytesView in(Data);
+    const auto* p = reinterpret_cast<const uint8_t*>(in.View().data());
+    return Step(in.Size(), [&](std::string& out) {
+      if (FEncryptor)
+        FEncryptor->Update(std::span(p, in.Size()), out);
+      else
+        FDecryptor->Update(std::span(p, in.Size()), out);
+    });
+  }
+  py::bytes Finish() {
+    py::bytes out = Step(0, [&](std::string& o) {
+      if (FEncryptor)
+        FEncryptor->Finish(o);
+      else
+        FDecryptor->Finish(o);
+    });
+    Close();
+    return out;
+  }
+
+ private:
+  template <class Fn>
+  py::bytes Step(size_t Size, Fn&& F) {
+    if (!FEncryptor && !FDecryptor)
+      throw py::value_error("this message is finished (or failed); start a new one");
+    std::string out;
+    // Percentages mean nothing without a known end: only Ctrl-C is looked for.
+    Run run(FOwner.Cipher(), py::none(), 0, 0);
+    try {
+      run(Size >= kReleaseThreshold, [&] { F(out); });
+    } catch (...) {
+      Close();  // the library's object is spent after an error
+      throw;
+    }
+    return ToBytes(out);
+  }
+  void Close() {
+    if (FEncryptor || FDecryptor) FOwner.Streaming = false;
+    FEncryptor.reset();
+    FDecryptor.reset();
+  }
+
+  Component& FOwner;
+  std::unique_ptr<TVRXEncryptor> FEncryptor;
+  std::unique_ptr<TVRXDecryptor> FDecryptor;
 };
 
 // ---- Digests
@@ -1122,9 +1197,31 @@ PYBIND11_MODULE(_core, m) {
   py::class_<Component>(m, "_Component")
       .def_property("buffer_size", &Component::GetBufferSize, &Component::SetBufferSize,
                     "Blocks per chunk: the unit of progress reports and of memory use.")
+      .def(
+          "encryptor",
+          [](Component& c, const std::string& layout) {
+            return std::make_unique<Incremental>(c, true, layout);
+          },
+          py::arg("layout") = "stream", py::keep_alive<0, 1>(),
+          "Encryption (encoding) fed in pieces: .update(data) -> bytes, .finish() -> bytes, "
+          "giving the bytes of the stream layout ('stream') or of the file layout ('file'); "
+          "one message at a time per object.")
+      .def(
+          "decryptor",
+          [](Component& c, const std::string& layout) {
+            return std::make_unique<Incremental>(c, false, layout);
+          },
+          py::arg("layout") = "stream", py::keep_alive<0, 1>(),
+          "Decryption (decoding) fed in pieces, as encryptor(); the file layout is cut to its "
+          "recorded size. Output given before an error must be discarded.")
       .def_readwrite("on_progress", &Component::OnProgress,
                      "None, or a callable on_progress(percent) -> bool called as a run advances; "
                      "returning False cancels the run with CancelledError.");
+
+  py::class_<Incremental>(m, "_Incremental")
+      .def("update", &Incremental::Update, py::arg("data"),
+           "Feeds data; returns the output it allows so far.")
+      .def("finish", &Incremental::Finish, "Ends the message; returns the rest of the output.");
 
   py::class_<BlockCipher, Component>(m, "_BlockCipher")
       .def_property("key", &BlockCipher::GetKey, &BlockCipher::SetKey,
@@ -1219,6 +1316,10 @@ PYBIND11_MODULE(_core, m) {
            py::arg("buffer_size") = 1000, py::arg("on_progress") = py::none())
       .def_property("file_name", &UUCodec::GetFileName, &UUCodec::SetFileName,
                     "The name on the begin line; setting it sets status from the file's mode.")
+      .def_property_readonly(
+          "safe_file_name", [](UUCodec& c) { return ToBytes(c.UU().GetSafeFileName()); },
+          "file_name reduced to a base name safe to create in a directory of your choice (no "
+          "directories, no '..', no control bytes): use it, not file_name, to write a file.")
       .def_property("status", &UUCodec::GetStatus, &UUCodec::SetStatus,
                     "The begin line's mode field as written: b'644  ' or b'444  '.")
       .def("encode", &UUCodec::Encode, py::arg("data"), "The document of data.")

@@ -54,6 +54,49 @@ def test_round_trips_every_layout(cls, mode, rng, tmp_path):
         assert (tmp_path / "d").read_bytes() == data
 
 
+def feed(incremental, data, rng):
+    out, i = [], 0
+    while i < len(data):
+        n = rng.choice((1, 7, 64, 1000, 70000))
+        out.append(incremental.update(data[i : i + n]))
+        i += n
+    return b"".join(out) + incremental.finish()
+
+
+@pytest.mark.parametrize(
+    "make,layouts",
+    [(lambda: morvane.Blowfish(KEY, mode="cfb", buffer_size=3), ("stream", "file")),
+     (lambda: morvane.DES(KEY, mode="pcbc"), ("stream", "file")),
+     (lambda: morvane.Twofish(KEY, mode="ofb", buffer_size=1), ("stream", "file")),
+     (morvane.Base64, ("file",)), (morvane.UUCode, ("file",))],
+    ids=["blowfish", "des", "twofish", "base64", "uucode"],
+)
+def test_pieces_give_the_drivers_bytes(make, layouts, rng, tmp_path):
+    data = rng.randbytes(rng.randrange(100_000, 200_000))
+    (tmp_path / "p").write_bytes(data)
+    c = make()
+    cipher = hasattr(c, "iv")
+    iv = c.iv if cipher else None
+    (c.encrypt_file if cipher else c.encode_file)(tmp_path / "p", tmp_path / "e")
+    whole = (tmp_path / "e").read_bytes()
+    for layout in layouts:
+        if cipher:
+            c.iv = iv  # CFB leaves its last keystream block in the IV
+        pieces = feed(c.encryptor(layout), data, rng)
+        # The stream layout is the file without its size trailer.
+        assert pieces == (whole if layout == "file" else whole[:-4])
+        back = feed(make().decryptor(layout), pieces, rng)
+        assert back == data if layout == "file" else back[: len(data)] == data
+    first = c.encryptor("file")
+    with pytest.raises(RuntimeError):
+        c.encryptor()  # one message at a time per component
+    first.finish()
+    c.encryptor().finish()
+    if cipher:  # a file cut by one byte: its trailer disagrees with its blocks
+        with pytest.raises(morvane.DamagedDataError):
+            feed(make().decryptor("file"), whole[:-1], rng)
+
+
 def test_digests_and_base64_agree_with_python(rng, tmp_path):
     for n in [0, 1, 55, 56, 63, 64, 65, 1000] + [rng.randrange(1 << 17) for _ in range(20)]:
         data = rng.randbytes(n)
@@ -76,6 +119,9 @@ def test_uuencode_documents_round_trip(rng, tmp_path):
     doc = morvane.uuencode(data, name="photo.jpg", mode=0o444)
     assert doc.startswith(b"begin 444  photo.jpg\r\n") and doc.endswith(b"end\r\n")
     assert morvane.uudecode(doc) == (data, b"photo.jpg", 0o444)
+    hostile = morvane.UUCode()
+    hostile.decode(morvane.uuencode(b"x", name="../../etc/passwd"))
+    assert hostile.file_name == b"../../etc/passwd" and b"/" not in hostile.safe_file_name
     (tmp_path / "src").write_bytes(data)
     uu = morvane.UUCode()
     uu.file_name = "src"
