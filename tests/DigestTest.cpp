@@ -20,6 +20,7 @@
 #include "morvane/hash/VRXRMD.h"
 #include "morvane/hash/VRXRMD128.h"
 #include "morvane/hash/VRXSHA.h"
+#include "morvane/hash/internal/DigestCores.h"
 #include "support/Vectors.h"
 
 #if MORVANE_HAVE_OPENSSL

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "morvane/framework/Endian.h"
+#include "morvane/hash/internal/DigestCores.h"
 
 namespace morvane {
 
@@ -85,6 +86,22 @@ void MD5Blocks(uint32_t* State, const uint8_t* Blocks, size_t Count) noexcept {
   State[3] = d;
 }
 
+void TMD5Algorithm::Compress(uint32_t* State, const uint8_t* Blocks, size_t Count,
+                             TScratch&) noexcept {
+  MD5Blocks(State, Blocks, Count);
+}
+
 }  // namespace detail
+
+// clang-format off
+uint32_t TVRXMD5::F(uint32_t x, uint32_t y, uint32_t z) const { return detail::MD5F(x, y, z); }
+uint32_t TVRXMD5::G(uint32_t x, uint32_t y, uint32_t z) const { return detail::MD5G(x, y, z); }
+uint32_t TVRXMD5::H(uint32_t x, uint32_t y, uint32_t z) const { return detail::MD5H(x, y, z); }
+uint32_t TVRXMD5::I(uint32_t x, uint32_t y, uint32_t z) const { return detail::MD5I(x, y, z); }
+void TVRXMD5::FF(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t x, int32_t s, uint32_t ac) const { detail::MD5Step<detail::MD5F>(a, b, c, d, x, s, ac); }
+void TVRXMD5::GG(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t x, int32_t s, uint32_t ac) const { detail::MD5Step<detail::MD5G>(a, b, c, d, x, s, ac); }
+void TVRXMD5::HH(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t x, int32_t s, uint32_t ac) const { detail::MD5Step<detail::MD5H>(a, b, c, d, x, s, ac); }
+void TVRXMD5::II(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t x, int32_t s, uint32_t ac) const { detail::MD5Step<detail::MD5I>(a, b, c, d, x, s, ac); }
+// clang-format on
 
 }  // namespace morvane

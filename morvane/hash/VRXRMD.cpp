@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "morvane/framework/Endian.h"
+#include "morvane/hash/internal/DigestCores.h"
 
 namespace morvane {
 
@@ -70,7 +71,20 @@ void RMD160Blocks(uint32_t* State, const uint8_t* Blocks, size_t Count) noexcept
   State[4] = h4;
 }
 
+void TRMD160Algorithm::Compress(uint32_t* State, const uint8_t* Blocks, size_t Count,
+                                TScratch&) noexcept {
+  RMD160Blocks(State, Blocks, Count);
+}
+
 }  // namespace detail
+
+// clang-format off
+uint32_t TVRXRIPEMD160::F(uint32_t x, uint32_t y, uint32_t z) const { return detail::RMDF(x, y, z); }
+uint32_t TVRXRIPEMD160::G(uint32_t x, uint32_t y, uint32_t z) const { return detail::RMDG(x, y, z); }
+uint32_t TVRXRIPEMD160::H(uint32_t x, uint32_t y, uint32_t z) const { return detail::RMDH(x, y, z); }
+uint32_t TVRXRIPEMD160::I(uint32_t x, uint32_t y, uint32_t z) const { return detail::RMDI(x, y, z); }
+uint32_t TVRXRIPEMD160::J(uint32_t x, uint32_t y, uint32_t z) const { return detail::RMDJ(x, y, z); }
+// clang-format on
 
 // clang-format off
 void TVRXRIPEMD160::FF(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t& e, uint32_t x, int32_t s) const { detail::RMD160Step<detail::RMDF>(a, b, c, d, e, x, s, detail::kRMD160LeftK[0]); }

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "morvane/framework/Endian.h"
+#include "morvane/hash/internal/DigestCores.h"
 
 namespace morvane {
 
@@ -63,7 +64,19 @@ void RMD128Blocks(uint32_t* State, const uint8_t* Blocks, size_t Count) noexcept
   State[3] = h3;
 }
 
+void TRMD128Algorithm::Compress(uint32_t* State, const uint8_t* Blocks, size_t Count,
+                                TScratch&) noexcept {
+  RMD128Blocks(State, Blocks, Count);
+}
+
 }  // namespace detail
+
+// clang-format off
+uint32_t TVRXRIPEMD128::F(uint32_t x, uint32_t y, uint32_t z) const { return detail::RMDF(x, y, z); }
+uint32_t TVRXRIPEMD128::G(uint32_t x, uint32_t y, uint32_t z) const { return detail::RMDG(x, y, z); }
+uint32_t TVRXRIPEMD128::H(uint32_t x, uint32_t y, uint32_t z) const { return detail::RMDH(x, y, z); }
+uint32_t TVRXRIPEMD128::I(uint32_t x, uint32_t y, uint32_t z) const { return detail::RMDI(x, y, z); }
+// clang-format on
 
 // clang-format off
 void TVRXRIPEMD128::FF(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t x, int32_t s) const { detail::RMD128Step<detail::RMDF>(a, b, c, d, x, s, detail::kRMD128LeftK[0]); }

@@ -15,18 +15,6 @@ namespace morvane {
 
 namespace detail {
 
-// The RIPEMD-128 step: a = (a + f(b, c, d) + x + k) <<< s.
-template <uint32_t (*Fn)(uint32_t, uint32_t, uint32_t)>
-constexpr void RMD128Step(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t x, int s,
-                          uint32_t k) {
-  a += x + k;
-  a += Fn(b, c, d);
-  a = std::rotl(a, s);
-}
-
-// Compresses Count consecutive 64-byte blocks into the four state words.
-void RMD128Blocks(uint32_t* State, const uint8_t* Blocks, size_t Count) noexcept;
-
 // Little-endian words and length, initial words h0 to h3 of the definition.
 struct TRMD128Algorithm {
   static constexpr int kWords = 4;
@@ -34,9 +22,7 @@ struct TRMD128Algorithm {
   static constexpr std::array<uint32_t, 4> kInitial = {0x67452301, 0xEFCDAB89, 0x98BADCFE,
                                                        0x10325476};
   using TScratch = TNoScratch;
-  static void Compress(uint32_t* State, const uint8_t* Blocks, size_t Count, TScratch&) noexcept {
-    RMD128Blocks(State, Blocks, Count);
-  }
+  static void Compress(uint32_t* State, const uint8_t* Blocks, size_t Count, TScratch&) noexcept;
 };
 
 }  // namespace detail
@@ -51,10 +37,10 @@ class TVRXRIPEMD128 : public TVRXDigest<detail::TRMD128Algorithm> {
   // Compresses one 64-byte block into the chaining state.
   void MDCompress(const uint8_t* Block) noexcept { CompressState(Block, 1); }
 
-  uint32_t F(uint32_t x, uint32_t y, uint32_t z) const { return detail::RMDF(x, y, z); }
-  uint32_t G(uint32_t x, uint32_t y, uint32_t z) const { return detail::RMDG(x, y, z); }
-  uint32_t H(uint32_t x, uint32_t y, uint32_t z) const { return detail::RMDH(x, y, z); }
-  uint32_t I(uint32_t x, uint32_t y, uint32_t z) const { return detail::RMDI(x, y, z); }
+  uint32_t F(uint32_t x, uint32_t y, uint32_t z) const;
+  uint32_t G(uint32_t x, uint32_t y, uint32_t z) const;
+  uint32_t H(uint32_t x, uint32_t y, uint32_t z) const;
+  uint32_t I(uint32_t x, uint32_t y, uint32_t z) const;
 
   // The steps of the left line (rounds 1 to 4) and of the right line (FFF in round 4 to III in
   // round 1), each with its round's function and constant.

@@ -6,6 +6,7 @@
 
 #include "morvane/framework/Endian.h"
 #include "morvane/framework/internal/CpuFeatures.h"
+#include "morvane/hash/internal/DigestCores.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -158,7 +159,19 @@ void SHA1Blocks(uint32_t* State, const uint8_t* Blocks, size_t Count, uint32_t* 
   f(State, Blocks, Count, Schedule);
 }
 
+void TSHA1Algorithm::Compress(uint32_t* State, const uint8_t* Blocks, size_t Count,
+                              TScratch& Schedule) noexcept {
+  SHA1Blocks(State, Blocks, Count, Schedule.data());
+}
+
 }  // namespace detail
+
+// clang-format off
+uint32_t TVRXSHA::F(uint32_t b, uint32_t c, uint32_t d) const { return detail::SHAChoose(b, c, d); }
+uint32_t TVRXSHA::G(uint32_t b, uint32_t c, uint32_t d) const { return detail::SHAParity(b, c, d); }
+uint32_t TVRXSHA::H(uint32_t b, uint32_t c, uint32_t d) const { return detail::SHAMajority(b, c, d); }
+uint32_t TVRXSHA::I(uint32_t b, uint32_t c, uint32_t d) const { return detail::SHAParity(b, c, d); }
+// clang-format on
 
 std::string_view SHA1Implementation() noexcept {
   return detail::SHA1HaveShaNi() ? "sha-ni" : "portable";

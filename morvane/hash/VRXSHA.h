@@ -15,31 +15,6 @@ namespace morvane {
 
 namespace detail {
 
-// The round functions of FIPS 180-1, section 5 (f(t; B, C, D)); the majority is written with two
-// operations on b, the word the previous step produced.
-constexpr uint32_t SHAChoose(uint32_t b, uint32_t c, uint32_t d) {
-  return d ^ (b & (c ^ d));
-}
-constexpr uint32_t SHAParity(uint32_t b, uint32_t c, uint32_t d) {
-  return b ^ c ^ d;
-}
-constexpr uint32_t SHAMajority(uint32_t b, uint32_t c, uint32_t d) {
-  return (c & d) | (b & (c | d));
-}
-
-// Compress Count consecutive 64-byte blocks into the five state words. The portable one expands
-// each block's message schedule into Schedule (80 words).
-void SHA1BlocksPortable(uint32_t* State, const uint8_t* Blocks, size_t Count,
-                        uint32_t* Schedule) noexcept;
-// The SHA-extensions twin (it needs no schedule); call it only when SHA1HaveShaNi() is true.
-void SHA1BlocksShaNi(uint32_t* State, const uint8_t* Blocks, size_t Count,
-                     uint32_t* Schedule = nullptr) noexcept;
-// Whether this build holds the SHA-extensions code and the CPU may run it (MORVANE_CPU_MASK=sha
-// forbids it).
-bool SHA1HaveShaNi() noexcept;
-// The implementation chosen once for this process.
-void SHA1Blocks(uint32_t* State, const uint8_t* Blocks, size_t Count, uint32_t* Schedule) noexcept;
-
 // FIPS 180-1: big-endian words and length, initial values H0 to H4; the portable compression
 // keeps the message schedule (80 words) in the component.
 struct TSHA1Algorithm {
@@ -49,9 +24,7 @@ struct TSHA1Algorithm {
                                                        0x10325476, 0xC3D2E1F0};
   using TScratch = std::array<uint32_t, 80>;
   static void Compress(uint32_t* State, const uint8_t* Blocks, size_t Count,
-                       TScratch& Schedule) noexcept {
-    SHA1Blocks(State, Blocks, Count, Schedule.data());
-  }
+                       TScratch& Schedule) noexcept;
 };
 
 }  // namespace detail
@@ -72,10 +45,10 @@ class TVRXSHA : public TVRXDigest<detail::TSHA1Algorithm> {
   void SHACompress(const uint8_t* Block) noexcept { CompressState(Block, 1); }
 
   // f for steps 0-19, 20-39, 40-59 and 60-79; G and I are the same function.
-  uint32_t F(uint32_t b, uint32_t c, uint32_t d) const { return detail::SHAChoose(b, c, d); }
-  uint32_t G(uint32_t b, uint32_t c, uint32_t d) const { return detail::SHAParity(b, c, d); }
-  uint32_t H(uint32_t b, uint32_t c, uint32_t d) const { return detail::SHAMajority(b, c, d); }
-  uint32_t I(uint32_t b, uint32_t c, uint32_t d) const { return detail::SHAParity(b, c, d); }
+  uint32_t F(uint32_t b, uint32_t c, uint32_t d) const;
+  uint32_t G(uint32_t b, uint32_t c, uint32_t d) const;
+  uint32_t H(uint32_t b, uint32_t c, uint32_t d) const;
+  uint32_t I(uint32_t b, uint32_t c, uint32_t d) const;
 };
 
 }  // namespace morvane
