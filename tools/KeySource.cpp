@@ -47,4 +47,14 @@ std::string ReadKey(const TCommandLine& Args) {
   return key;
 }
 
+std::string ReadSeedFile(const std::string& Name, int32_t SeedSize) {
+  TInput in(Name);
+  std::string bytes(static_cast<size_t>(SeedSize), '\0');
+  size_t got = 0;
+  for (size_t n; got < bytes.size() && (n = in.Read(bytes.data() + got, bytes.size() - got)) > 0;)
+    got += n;
+  bytes.resize(got);
+  return bytes;
+}
+
 }  // namespace morvane::cli

@@ -3,6 +3,7 @@
 // end removed, no encoding applied.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,5 +15,9 @@ std::vector<TOptionSpec> KeyOptions();  // --key/-k, --key-hex, --key-file
 
 // The key bytes; a missing, doubly given or empty key is a usage error.
 std::string ReadKey(const TCommandLine& Args);
+
+// The seed bytes of --seed-file: only the first SeedSize bytes can matter, so a longer file, or a
+// device such as /dev/urandom, is read no further. "-" is standard input.
+std::string ReadSeedFile(const std::string& Name, int32_t SeedSize);
 
 }  // namespace morvane::cli

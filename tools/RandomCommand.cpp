@@ -9,6 +9,7 @@
 
 #include "Commands.h"
 #include "Interrupt.h"
+#include "KeySource.h"
 #include "Program.h"
 #include "ProgramIO.h"
 #include "morvane/framework/Exceptions.h"
@@ -77,18 +78,6 @@ std::string Decimal(TWord128 v) {
   } while (v != 0);
   std::string out(digits, static_cast<size_t>(n));
   return {out.rbegin(), out.rend()};
-}
-
-// Only the first SeedSize bytes can matter: a longer file, or a device such as /dev/urandom,
-// is read no further.
-std::string ReadSeedFile(const std::string& Name, int32_t SeedSize) {
-  TInput in(Name);
-  std::string bytes(static_cast<size_t>(SeedSize), '\0');
-  size_t got = 0;
-  for (size_t n; got < bytes.size() && (n = in.Read(bytes.data() + got, bytes.size() - got)) > 0;)
-    got += n;
-  bytes.resize(got);
-  return bytes;
 }
 
 int Random(const TCommandLine& Args) {
