@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <random>
 
+#include "morvane/cipher/VRXIncremental.h"
 #include "morvane/encode/VRXUUCode.h"
 #include "morvane/framework/Exceptions.h"
 #include "morvane/framework/Files.h"
@@ -279,20 +280,24 @@ TEST_P(UUPath, MalformedDataLinesNeverCrash) {
     if (err.empty()) {
       EXPECT_EQ(ReadWholeFile(out), viaString);
     }
-    EXPECT_TRUE(err.empty() || err == "Malformed data line") << err;
+    EXPECT_TRUE(err.empty() || err.starts_with("Malformed data line") ||
+                err.starts_with("No end line"))
+        << err;
   }
   EXPECT_GT(decoded, 50);
   EXPECT_GT(refused, 20);
-  // The largest length character asks one line for 63 bytes: more than a chunk of one line
-  // holds, and less than one of the default 1000.
-  TVRXUUCode one;
-  one.SetBufferSize(1);
-  EXPECT_EQ(UUErrorOf([&] { one.DecryptString("begin \r\n_\r\nend\r\n"); }), "Malformed data line");
-  EXPECT_EQ(TVRXUUCode().DecryptString("begin \r\n_\r\nend\r\n"), LiteralDecode("_\r\n"));
+  // The largest length character asks one line for 63 bytes, whatever BufferSize.
+  for (int32_t bufferSize : {1, 1000}) {
+    TVRXUUCode c;
+    c.SetBufferSize(bufferSize);
+    EXPECT_EQ(UUErrorOf([&] { c.DecryptString("begin \r\n_\r\nend\r\n"); }),
+              "Malformed data line: line 2 holds more than 45 bytes");
+  }
 }
 
-// A document short enough for one chunk decodes as the decoder's steps say, whatever its
-// lines: line feeds alone, lines that claim more bytes than they carry, any bytes at all.
+// A document with the package's begin line but not laid out as the encoder writes it decodes
+// to its bytes (line feeds alone) or is refused; any bytes at all decode as the decoder's steps
+// say only where they happen to keep that layout.
 TEST(UUCode, ShortDamagedDocumentsDecodeLineByLine) {
   std::mt19937_64 rng(2045);
   for (int round = 0; round < 400; ++round) {
@@ -306,8 +311,80 @@ TEST(UUCode, ShortDamagedDocumentsDecodeLineByLine) {
       for (size_t i = rng() % 300; i > 0; --i) body += static_cast<char>(rng());
     }
     const std::string doc = "begin 644  s\r\n" + body + "end\r\n";
-    EXPECT_EQ(TVRXUUCode().DecryptString(doc), LiteralDecode(doc.substr(14, doc.size() - 19)))
-        << round;
+    std::string out;
+    const std::string err = UUErrorOf([&] { out = TVRXUUCode().DecryptString(doc); });
+    if (round % 2 == 0) {
+      EXPECT_EQ(err, "") << round;
+      EXPECT_EQ(out, data) << round;
+    } else if (err.empty()) {
+      EXPECT_EQ(out, LiteralDecode(doc.substr(14, doc.size() - 19))) << round;
+    }
+  }
+}
+
+// Documents with the package's begin line: those the encoder writes decode as ever; any other
+// layout is read line by line, to its bytes or to an error, by the string and file drivers
+// alike; fed in pieces it is refused.
+TEST(UUCode, PackageBeginLineOffItsLayout) {
+  const std::string own = TVRXUUCode().EncryptString(RandomBytes(100, 7));
+  std::string ownLF = own;
+  std::erase(ownLF, '\r');
+  const std::string refused = "Not in this package's layout";
+  struct TCase {
+    std::string doc, bytes, error, piecesError;
+  };
+  const TCase cases[] = {
+      {"begin 644  a\r\n#86)C\r\nend\r\n", "abc", "", ""},
+      {"begin 644  a\r\n#86)C\r\nend\r\n\n", "abc", "", "No end line"},
+      {std::string("begin 644  a\r\n#86)C\r\nend\r\n\0", 27), "abc", "", "No end line"},
+      {"begin 644  a\r\n#86)C\r\nend\r\nx", "abc", "", "No end line"},
+      {"begin 750  \r\n\r\nend\r\n", "", "", refused},
+      {"begin 644  a\n#86)C\nend\n", "abc", "", refused},
+      {"begin 644  a\r\n#86)C\n`\nend\r\n", "abc", "", refused},
+      {ownLF, RandomBytes(100, 7), "", refused},
+      {own, RandomBytes(100, 7), "", ""},
+      {"begin 644  a\r\n$86)C\r\nend\r\n", "", "Malformed data line: line 2 holds 4", refused},
+      {"begin 644  a\r\n#86)C\r\n#86)C\r\nend\r\n", "",
+       "Malformed data line: line 3 follows a short line", refused},
+  };
+  const std::string file = TempPath("l-doc"), out = TempPath("l-out");
+  for (const TCase& t : cases) {
+    for (int32_t bufferSize : {1, 1000}) {
+      SCOPED_TRACE(::testing::PrintToString(t.doc) + " BufferSize " + std::to_string(bufferSize));
+      TVRXUUCode c;
+      c.SetBufferSize(bufferSize);
+      std::string got;
+      std::string err = UUErrorOf([&] { got = c.DecryptString(t.doc); });
+      EXPECT_TRUE(err.starts_with(t.error) && err.empty() == t.error.empty()) << err;
+      EXPECT_EQ(got, t.bytes);
+      // The file driver looks at the last five bytes for "end", the string driver at six.
+      WriteWholeFile(file, t.doc);
+      Reset(out);
+      err = UUErrorOf([&] { c.DecryptFile(file, out); });
+      if (t.doc.ends_with("\n\n") || !t.doc.ends_with('\n')) {
+        EXPECT_EQ(err, t.bytes == "abc" ? "No end line" : err);
+      } else {
+        EXPECT_TRUE(err.starts_with(t.error) && err.empty() == t.error.empty()) << err;
+        if (err.empty()) {
+          EXPECT_EQ(ReadWholeFile(out), t.bytes);
+        }
+      }
+      err = UUErrorOf([&] {
+        TVRXDecryptor d(c, layoutFile);
+        got.clear();
+        for (char b : t.doc) d.Update(std::string_view(&b, 1), got);
+        d.Finish(got);
+      });
+      EXPECT_TRUE(err.starts_with(t.piecesError)) << err;
+      if (t.piecesError.empty()) {
+        EXPECT_TRUE(err.starts_with(t.error) && err.empty() == t.error.empty()) << err;
+        if (err.empty()) {
+          EXPECT_EQ(got, t.bytes);
+        }
+      } else {
+        EXPECT_FALSE(err.empty());
+      }
+    }
   }
 }
 

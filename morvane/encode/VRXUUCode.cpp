@@ -212,6 +212,42 @@ int64_t MeasureCommonData(TStream& Source, int64_t FirstLine) {
   return size;
 }
 
+// The length of the run of lines at the start of Data laid out as the encoder writes them:
+// lines of 45 bytes ("M", 60 characters, CR LF), then at most one shorter line of the size its
+// length character promises. Short is set when that shorter line was taken: nothing may follow
+// it. Only the length characters and line ends are looked at, one line at a time.
+size_t PackageLines(std::string_view Data, bool& Short) {
+  size_t at = 0;
+  Short = false;
+  while (at < Data.size()) {
+    const auto c = static_cast<uint8_t>(Data[at]);
+    if (c <= 0x20 || c > Char(kLineBytes)) break;
+    const uint32_t length = Value(c);
+    const size_t size = 4 * ((length + 2) / 3) + 3;
+    if (Data.size() - at < size || Data[at + size - 2] != '\r' || Data[at + size - 1] != '\n')
+      break;
+    at += size;
+    if (length < static_cast<uint32_t>(kLineBytes)) {
+      Short = true;
+      break;
+    }
+  }
+  return at;
+}
+
+bool IsPackageData(std::string_view Data) {
+  bool isShort = false;
+  return PackageLines(Data, isShort) == Data.size();
+}
+
+// Raised by a document fed in pieces that is not laid out as the encoder writes it.
+EVRXUUError NotInPackageLayout() {
+  return EVRXUUError(
+      "Not in this package's layout (CR LF line ends, lines of 45 bytes, \"end\" last): a "
+      "document in any other layout is read whole, line by line, by DecryptFile or "
+      "DecryptString");
+}
+
 // The begin line of other tools: "begin", one blank, the mode in one to four octal digits, one
 // blank, the name. The package's own begin line has two blanks before the name and is read by
 // position instead, as it always was.
@@ -326,7 +362,26 @@ void TVRXUUCode::DecodeLineBytewise(int32_t& Count) {
   Count -= 2;
 }
 
+void TVRXUUCode::StartDecryption(uint8_t* LeadingData) {
+  TCustomVRXCipher::StartDecryption(LeadingData);
+  FCheckLayout = FCheckNextRun;
+  FCheckNextRun = false;
+  FShortLineSeen = false;
+}
+
 void TVRXUUCode::DecryptBuffer() {
+  if (FCheckLayout) {
+    // A document fed in pieces is read by position only while it keeps the encoder's layout;
+    // the drivers look the whole document over before they decode it.
+    const std::string_view chunk(
+        reinterpret_cast<const char*>(FBuffer[btCipherText] + FBufferPos[btCipherText]),
+        static_cast<size_t>(FBufferFill[btCipherText] - FBufferPos[btCipherText]));
+    bool isShort = false;
+    if ((FShortLineSeen && !chunk.empty()) || PackageLines(chunk, isShort) != chunk.size()) {
+      throw NotInPackageLayout();
+    }
+    FShortLineSeen = FShortLineSeen || isShort;
+  }
   const auto& kernels = detail::ActiveEncodeKernels();
   int32_t n = FBufferFill[btCipherText];
   while (n > 0) {
@@ -389,7 +444,9 @@ int64_t TVRXUUCode::ReadFileHead(std::string_view Seen, bool End) {
     throw EInOutError("I/O error: the document is empty: unexpected end of file", 0);
   const std::string_view line = lf == std::string_view::npos ? Seen : Seen.substr(0, lf + 1);
   if (line.find(kBegin) != std::string_view::npos && !IsCommonBeginLine(line)) {
+    if (lf != std::string_view::npos && !line.ends_with("\r\n")) throw NotInPackageLayout();
     ReadBeginLine(line);
+    FCheckNextRun = true;
     return static_cast<int64_t>(line.size());
   }
   // The form of other tools is checked whole before anything is decoded, which a document fed
@@ -407,6 +464,7 @@ int64_t TVRXUUCode::ReadFileTail(std::string_view Tail, int64_t StreamSize) {
   if (StreamSize < 0 || Tail.size() < 5 || Tail.find("end") == std::string_view::npos) {
     throw EVRXUUError(kNoEndLine);
   }
+  if (Tail != kEndLine) throw NotInPackageLayout();
   return -1;
 }
 
@@ -437,16 +495,24 @@ std::string TVRXUUCode::DecryptString(std::string_view S) {
   if (line.find(kBegin) == std::string_view::npos) {
     const size_t at = FindBeginLine(S);
     if (at == std::string_view::npos) throw EVRXUUError(kNoBeginLine);
-    return DecryptCommonString(S.substr(at),
-                               1 + std::count(S.begin(), S.begin() + static_cast<long>(at), '\n'));
+    return DecryptCommonString(
+        S.substr(at), 1 + std::count(S.begin(), S.begin() + static_cast<long>(at), '\n'), false);
   }
-  if (IsCommonBeginLine(line)) return DecryptCommonString(S, 1);
+  FCheckLayout = FCheckNextRun = false;
+  // Only a document laid out exactly as the encoder writes it is read by position; any other
+  // (LF line ends, an empty line, text after the end line) is checked line by line, so that it
+  // decodes to the right bytes or is refused, never to wrong bytes.
+  if (IsCommonBeginLine(line)) return DecryptCommonString(S, 1, false);
   ReadBeginLine(line);
   if (rest.size() < 5 || rest.substr(rest.size() - std::min<size_t>(rest.size(), 6)).find("end") ==
                              std::string_view::npos) {
     throw EVRXUUError(kNoEndLine);
   }
-  const std::string_view data = rest.substr(0, rest.size() - 5);
+  if (!line.ends_with('\r') || !rest.ends_with(kEndLine) ||
+      !IsPackageData(rest.substr(0, rest.size() - kEndLine.size()))) {
+    return DecryptCommonString(S, 1, true);
+  }
+  const std::string_view data = rest.substr(0, rest.size() - kEndLine.size());
   TReadOnlyMemoryStream source(data);
   std::string bytes;
   bytes.reserve(data.size() / kLineChars * kLineBytes + kLineBytes);
@@ -455,11 +521,12 @@ std::string TVRXUUCode::DecryptString(std::string_view S) {
   return dest.TakeData();
 }
 
-std::string TVRXUUCode::DecryptCommonString(std::string_view Document, int64_t BeginLineNumber) {
+std::string TVRXUUCode::DecryptCommonString(std::string_view Document, int64_t BeginLineNumber,
+                                            bool BeginLineRead) {
   const size_t lf = Document.find('\n');
   std::string_view line = Document.substr(0, lf);
   if (line.ends_with('\r')) line.remove_suffix(1);
-  ReadBeginLine(line);
+  if (!BeginLineRead) ReadBeginLine(line);
   const std::string_view rest =
       lf == std::string_view::npos ? std::string_view{} : Document.substr(lf + 1);
   TReadOnlyMemoryStream measure(rest);
@@ -489,6 +556,7 @@ void TVRXUUCode::EncryptFile(const std::string& SourceFile, const std::string& D
 
 void TVRXUUCode::DecryptFile(const std::string& SourceFile, const std::string& DestFile) {
   CheckDistinctFiles(SourceFile, DestFile);
+  FCheckLayout = FCheckNextRun = false;
   std::string line;
   int64_t count = 0;
   {
@@ -518,9 +586,11 @@ void TVRXUUCode::DecryptFile(const std::string& SourceFile, const std::string& D
     // starts with "begin " (mail headers may stand before it).
     if (line.find(kBegin) == std::string::npos || IsCommonBeginLine(line)) {
       f.Close();
-      DecryptCommonFile(SourceFile, DestFile);
+      DecryptCommonFile(SourceFile, DestFile, false);
       return;
     }
+    // Only a document laid out exactly as the encoder writes it is read by position (see
+    // DecryptString); the data is looked over before anything is created.
     ReadBeginLine(line);
     char tail[5];
     const auto tailSize = static_cast<int32_t>(std::min<int64_t>(size, 5));
@@ -529,10 +599,28 @@ void TVRXUUCode::DecryptFile(const std::string& SourceFile, const std::string& D
     // A document too short to hold data between its begin line and the last five bytes has
     // lost its end line, even when "end" stands inside the begin line.
     count = size - static_cast<int64_t>(line.size()) - 5;
-    if (std::string_view(tail, static_cast<size_t>(tailSize)).find("end") ==
-            std::string_view::npos ||
-        count < 0) {
+    const std::string_view last(tail, static_cast<size_t>(tailSize));
+    if (last.find("end") == std::string_view::npos || count < 0) {
       throw EVRXUUError(kNoEndLine);
+    }
+    bool own = line.ends_with("\r\n") && last == kEndLine;
+    if (own) {
+      f.Seek(static_cast<int64_t>(line.size()));
+      std::string lines(static_cast<size_t>(kLineChars) * 16384, '\0');
+      bool isShort = false;
+      for (int64_t left = count; own && left > 0;) {
+        const auto n =
+            static_cast<int32_t>(std::min<int64_t>(left, static_cast<int64_t>(lines.size())));
+        f.BlockRead(lines.data(), n);
+        const std::string_view block(lines.data(), static_cast<size_t>(n));
+        own = !isShort && PackageLines(block, isShort) == block.size();
+        left -= n;
+      }
+    }
+    if (!own) {
+      f.Close();
+      DecryptCommonFile(SourceFile, DestFile, true);
+      return;
     }
   }
   {
@@ -548,7 +636,8 @@ void TVRXUUCode::DecryptFile(const std::string& SourceFile, const std::string& D
 
 namespace morvane {
 
-void TVRXUUCode::DecryptCommonFile(const std::string& SourceFile, const std::string& DestFile) {
+void TVRXUUCode::DecryptCommonFile(const std::string& SourceFile, const std::string& DestFile,
+                                   bool FirstLineBegins) {
   int64_t offset = 0, number = 0, size = 0;
   {
     // Find the begin line, then check every data line before anything is created.
@@ -558,9 +647,10 @@ void TVRXUUCode::DecryptCommonFile(const std::string& SourceFile, const std::str
     for (;;) {
       if (!lines.Next(line)) throw EVRXUUError(kNoBeginLine);
       ++number;
-      if (IsCommonBeginLine(line)) break;
+      if (IsCommonBeginLine(line) || (FirstLineBegins && number == 1)) break;
     }
-    ReadBeginLine(line);
+    // The package's begin line was read as the file holds it, line feed included.
+    if (!FirstLineBegins) ReadBeginLine(line);
     offset = lines.Consumed();
     source.Seek(offset);
     size = MeasureCommonData(source, number + 1);

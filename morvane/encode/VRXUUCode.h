@@ -10,10 +10,11 @@
 //
 // Decoding reads two forms:
 // - The package's own, whose first line holds "begin " and is read by position: Status is its
-//   bytes 7 to 11, FileName from byte 12 to the first CR ("begin 644  name", two blanks). It
-//   trusts that layout: line ends of two bytes, every line but the last full; a data line that
-//   would pass the chunk it stands in while more data follows, or give more bytes than a chunk
-//   of BufferSize lines can hold, raises EVRXUUError.
+//   bytes 7 to 11, FileName from byte 12 to the first CR ("begin 644  name", two blanks). A
+//   document laid out exactly as the encoder writes it (CR LF line ends, every data line but
+//   the last of 45 bytes, the last of the size its length promises, "end" CR LF as its last
+//   bytes) is decoded by position; any other document with this begin line is read line by
+//   line as the form below, so that it decodes right or raises EVRXUUError, never wrong bytes.
 // - The form other tools write, "begin 644 name" (one blank; the mode may have 1 to 4 octal
 //   digits): Status becomes the mode as a five-byte mode text ("644  "), FileName the rest of
 //   the line. Lines may end in LF or CR LF; text such as mail headers may stand before the
@@ -91,13 +92,15 @@ class TVRXUUCode : public TCustomVRXCipher {
 
  protected:
   void EncryptBuffer() override;
+  void StartDecryption(uint8_t* LeadingData) override;
   void DecryptBuffer() override;
 
   // The file layout is the document, of any length (TVRXEncryptor, TVRXDecryptor): the begin
   // line, the data lines, the end line. Reading it sets FileName and Status from the begin line
-  // (up to and including its line feed, as DecryptFile reads it) and checks the last five bytes
-  // for "end"; it does not touch any file's attributes. It reads the package's own form only:
-  // a document in the form of other tools raises EVRXUUError once its begin line is in.
+  // (up to and including its line feed, as DecryptFile reads it); it does not touch any file's
+  // attributes. It reads the package's own layout only (CR LF line ends, lines of 45 bytes, the
+  // last shorter, "end" CR LF last): a document in any other layout or in the form of other
+  // tools raises EVRXUUError, after the output of the chunks before the fault was appended.
   std::string FileHead() const override { return BeginLine(); }
   int64_t FileLargestSource() const override { return INT64_MAX; }
   std::string FileTail(int64_t SourceSize) const override;
@@ -110,11 +113,20 @@ class TVRXUUCode : public TCustomVRXCipher {
   void ReadBeginLine(std::string_view Line);
   void DecodeLineBytewise(int32_t& Count);
   // Documents in the form other tools write (see the top of this header).
-  std::string DecryptCommonString(std::string_view Document, int64_t BeginLineNumber);
-  void DecryptCommonFile(const std::string& SourceFile, const std::string& DestFile);
+  // BeginLineRead: the caller read the begin line, in the package's form.
+  std::string DecryptCommonString(std::string_view Document, int64_t BeginLineNumber,
+                                  bool BeginLineRead);
+  // FirstLineBegins: the first line is the begin line, in the package's form, already read.
+  void DecryptCommonFile(const std::string& SourceFile, const std::string& DestFile,
+                         bool FirstLineBegins);
 
   std::string FFileName;
   std::string FStatus;
+  // A document fed in pieces: the next run checks the layout chunk by chunk (set when its
+  // begin line was read), this run does, a short line ended the data.
+  bool FCheckNextRun = false;
+  bool FCheckLayout = false;
+  bool FShortLineSeen = false;
 };
 
 }  // namespace morvane
