@@ -67,7 +67,7 @@ rows=(
 timed() {
   local out=$1 t0 t1
   shift
-  rm -f "$out"
+  [ -f "$out" ] && rm -f "$out"  # never a device such as /dev/null
   t0=$EPOCHREALTIME
   "$@" >"$out" 2>/dev/null
   t1=$EPOCHREALTIME
