@@ -72,8 +72,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     __builtin_trap();
   }
 
-  // What was read is written back by the encoder and read again the same way.
-  if (stringOk) {
+  // What was read is written back by the encoder and read again the same way, except where the
+  // mode text is octal digits, one blank and more text: "begin 444 xname" is then the begin line
+  // of other tools, and reading it that way (mode 444, name "xname") is the choice made.
+  const auto otherToolsShape = [](const std::string& status, const std::string& name) {
+    const std::string text = status + name;
+    const size_t digits = text.find_first_not_of("01234567");
+    return digits >= 1 && digits <= 4 && digits + 1 < text.size() && text[digits] == ' ' &&
+           text[digits + 1] != ' ' && text[digits + 1] != '\r' && text[digits + 1] != '\n';
+  };
+  if (stringOk && !otherToolsShape(fromString.GetStatus(), fromString.GetFileName())) {
     const std::string again = fromString.EncryptString(kPayload);
     const std::string name = fromString.GetFileName();
     const std::string status = fromString.GetStatus();
