@@ -1,5 +1,8 @@
 // Decryption of arbitrary bytes by the block-cipher components: any key, mode, chunk size and
-// size argument. Only the package's and the framework's exceptions may come out.
+// size argument. Only the package's and the framework's exceptions may come out, and whatever is
+// accepted has a layout's length: whole blocks after the IV, at least one, and for a string
+// exactly the blocks its recorded length takes.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -51,13 +54,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;  // a mode the cipher refuses
   }
   cipher->SetBufferSize(bufferSize);
+  // The IV is one block long in every block cipher of the package.
+  const int64_t block = cipher->GetLeadingDataSize();
+  auto wholeBlocks = [&](int64_t bytes) { return bytes >= 2 * block && bytes % block == 0; };
   try {
     if (asStream) {
       TReadOnlyMemoryStream source(body);
       TMemoryStream dest;
-      cipher->DecryptStream(source, dest, static_cast<int32_t>(body.size()) + sizeSkew);
+      const int32_t streamSize = static_cast<int32_t>(body.size()) + sizeSkew;
+      cipher->DecryptStream(source, dest, streamSize);
+      if (!wholeBlocks(streamSize)) __builtin_trap();
     } else {
-      cipher->DecryptString(body);
+      const std::string plain = cipher->DecryptString(body);
+      const int64_t blocks = (static_cast<int64_t>(body.size()) - 4) / block - 1;
+      const int64_t need =
+          std::max<int64_t>(1, (static_cast<int64_t>(plain.size()) + block - 1) / block);
+      if (!wholeBlocks(static_cast<int64_t>(body.size()) - 4) || blocks != need) __builtin_trap();
     }
   } catch (const Exception&) {
   }

@@ -2,16 +2,25 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <fstream>
+#include <functional>
+#include <memory>
+#include <vector>
 
 #include "morvane/cipher/VRXCipher.h"
+#include "morvane/ciphers/VRXBlowfish.h"
+#include "morvane/ciphers/VRXDes.h"
+#include "morvane/ciphers/VRXTwoFish.h"
 #include "morvane/framework/Files.h"
 #include "support/Families.h"
 #include "support/Vectors.h"
 
 using namespace morvane;
+using morvane::test::FromHex;
 using morvane::test::RandomBytes;
 using morvane::test::TempPath;
+using morvane::test::ToHex;
 
 namespace {
 
@@ -389,20 +398,11 @@ TEST(CipherDrivers, FileErrorsKeepDestinations) {
   EXPECT_THROW(c.DecryptFile(link, src), EFCreateError);
   EXPECT_THROW(c.EncryptFile(TempPath("f-missing.bin"), dst), EFOpenError);
 
-  // Too short for leading data and trailer: the destination is untouched. Without the trailer
-  // the file cannot be positioned on it (input/output error); with it, the leading data is
-  // missing (stream read error, as for a short encrypted stream).
+  // Too short for leading data and trailer: refused as damaged, the destination untouched.
   WriteFile(dst, "keep me");
   for (size_t n : {0u, 3u, 4u, 7u, 11u}) {
     WriteFile(src, std::string(n, 'x'));
-    try {
-      c.DecryptFile(src, dst);
-      ADD_FAILURE() << n;
-    } catch (const EReadError&) {
-      EXPECT_GE(n, 4u);
-    } catch (const EInOutError&) {
-      EXPECT_LT(n, 4u);
-    }
+    EXPECT_THROW(c.DecryptFile(src, dst), EVRXDamagedData) << n;
     EXPECT_EQ(ReadFile(dst), "keep me") << n;
   }
   WriteFile(src, std::string(11, 'x'));
@@ -411,10 +411,10 @@ TEST(CipherDrivers, FileErrorsKeepDestinations) {
   std::string enc = ReadFile(TempPath("f-enc.bin"));
   enc.replace(enc.size() - 4, 4, std::string("\x11\0\0\0", 4));
   WriteFile(src, enc);
-  EXPECT_THROW(c.DecryptFile(src, dst), EInOutError);
+  EXPECT_THROW(c.DecryptFile(src, dst), EVRXDamagedData);
   enc.replace(enc.size() - 4, 4, "\xff\xff\xff\xff");
   WriteFile(src, enc);
-  EXPECT_THROW(c.DecryptFile(src, dst), EInOutError);
+  EXPECT_THROW(c.DecryptFile(src, dst), EVRXDamagedData);
   EXPECT_EQ(ReadFile(dst), "keep me");
 }
 
@@ -515,4 +515,307 @@ TEST(CipherDrivers, ProgressInBytesReachesTheInputSize) {
                                         : seen.back().second;
     check(body, "DecryptString");
   }
+}
+
+// ---- The block ciphers' layouts: what the package writes decrypts byte-exact, and damage to a
+// layout's structure is refused before anything is written.
+
+namespace {
+
+enum TLayout { lyStream, lyFile, lyString };
+
+struct TCipherRow {
+  const char* name;
+  int32_t block;
+  std::vector<TCipherMode> modes;
+  std::function<std::unique_ptr<TCustomVRXCipher>()> make;
+};
+
+const std::vector<TCipherRow>& CipherRows() {
+  static const std::vector<TCipherRow> rows = {
+      {"Blowfish",
+       8,
+       {cipherECB, cipherCBC, cipherCFB, cipherOFB, cipherPCBC},
+       [] {
+         auto c = std::make_unique<TVRXBlowFish>();
+         c->SetKey("layout key");
+         return c;
+       }},
+      {"DES",
+       8,
+       {cipherECB, cipherCBC, cipherPCBC},
+       [] {
+         auto c = std::make_unique<TVRXDES>();
+         c->SetKey("\x13\x34\x57\x79\x9B\xBC\xDF\xF1");
+         return c;
+       }},
+      {"Twofish",
+       16,
+       {cipherECB, cipherCBC, cipherCFB, cipherOFB, cipherPCBC},
+       [] {
+         auto c = std::make_unique<TVRXTwoFish>();
+         c->SetKey("a twofish layout key, 32 bytes!!");
+         return c;
+       }},
+  };
+  return rows;
+}
+
+const char* LayoutName(TLayout Layout) {
+  return Layout == lyStream ? "stream" : Layout == lyFile ? "file" : "string";
+}
+
+// The layout's bytes for Plain, as the package writes them.
+std::string EncryptAs(TCustomVRXCipher& c, TLayout Layout, const std::string& Plain) {
+  switch (Layout) {
+    case lyStream: {
+      TReadOnlyMemoryStream src(Plain);
+      TMemoryStream dst;
+      c.EncryptStream(src, dst, static_cast<int32_t>(Plain.size()));
+      return dst.Data();
+    }
+    case lyFile: {
+      const std::string src = TempPath("l-plain"), dst = TempPath("l-enc");
+      WriteFile(src, Plain);
+      c.EncryptFile(src, dst);
+      return ReadFile(dst);
+    }
+    default:
+      return c.EncryptString(Plain);
+  }
+}
+
+// Decrypts Encrypted in the layout; a stream's output keeps the padding of its last block. On a
+// refusal, checks that nothing was written: the stream destination stays empty and an existing
+// file destination keeps its bytes.
+std::string DecryptAs(TCustomVRXCipher& c, TLayout Layout, const std::string& Encrypted) {
+  switch (Layout) {
+    case lyStream: {
+      TReadOnlyMemoryStream src(Encrypted);
+      TMemoryStream dst;
+      try {
+        c.DecryptStream(src, dst, static_cast<int32_t>(Encrypted.size()));
+      } catch (...) {
+        EXPECT_EQ(dst.GetSize(), 0);
+        throw;
+      }
+      return dst.Data();
+    }
+    case lyFile: {
+      const std::string src = TempPath("l-enc"), dst = TempPath("l-dec");
+      WriteFile(src, Encrypted);
+      WriteFile(dst, "keep");
+      try {
+        c.DecryptFile(src, dst);
+      } catch (...) {
+        EXPECT_EQ(ReadFile(dst), "keep");
+        throw;
+      }
+      return ReadFile(dst);
+    }
+    default:
+      return c.DecryptString(Encrypted);
+  }
+}
+
+}  // namespace
+
+// Every mode, lengths of 0 to 3 blocks and around a chunk, BufferSize 1 and 1000, decrypted by a
+// second component with the other BufferSize: the layout's length, and the plaintext back.
+TEST(CipherLayouts, EverythingWrittenDecryptsByteExact) {
+  for (const auto& row : CipherRows()) {
+    const int32_t b = row.block;
+    for (TCipherMode mode : row.modes) {
+      for (int32_t bufferSize : {1, 1000}) {
+        auto c = row.make(), d = row.make();
+        c->SetMode(mode);
+        d->SetMode(mode);
+        c->SetBufferSize(bufferSize);
+        d->SetBufferSize(1001 - bufferSize);
+        const int32_t chunk = bufferSize * b;
+        for (int32_t n : {0, 1, b - 1, b, b + 1, 2 * b, 3 * b - 1, 3 * b, chunk - 1, chunk + 1,
+                          1000 * b - 1, 1000 * b, 1000 * b + 1}) {
+          const std::string plain = RandomBytes(static_cast<size_t>(std::max(n, 0)), n);
+          for (TLayout layout : {lyStream, lyFile, lyString}) {
+            SCOPED_TRACE(std::string(row.name) + " mode " + std::to_string(mode) + " BufferSize " +
+                         std::to_string(bufferSize) + " " + LayoutName(layout) + " length " +
+                         std::to_string(n));
+            const std::string enc = EncryptAs(*c, layout, plain);
+            const size_t body =
+                static_cast<size_t>(b) * std::max<size_t>(1, (plain.size() + b - 1) / b);
+            ASSERT_EQ(enc.size(), body + b + (layout == lyStream ? 0 : 4));
+            std::string want = plain;
+            if (layout == lyStream) want.resize(body, '\0');
+            EXPECT_EQ(DecryptAs(*d, layout, enc), want);
+          }
+        }
+      }
+    }
+  }
+}
+
+// Every single-byte deletion, every cut of 1 to 2 blocks off the end (but whole blocks off a
+// stream), and a size trailer or length prefix raised or lowered by one block (where that changes
+// the number of blocks) are refused as damaged data, before anything is written.
+TEST(CipherLayouts, DamagedLayoutsAreRefused) {
+  auto refused = [](TCustomVRXCipher& c, TLayout layout, const std::string& bytes) {
+    try {
+      DecryptAs(c, layout, bytes);
+      return false;
+    } catch (const EVRXDamagedData&) {
+      return true;
+    } catch (const EAssertionFailed& e) {
+      // A string left without its length prefix keeps the assertion it always had.
+      return layout == lyString && bytes.size() < 5 &&
+             e.AssertMessage() == "The encrypted string must contain the length of the plaintext";
+    }
+  };
+  for (const auto& row : CipherRows()) {
+    const int32_t b = row.block;
+    {
+      // The layout is checked before the first chunk: one chunk size serves.
+      auto c = row.make();
+      c->SetMode(cipherCBC);
+      c->SetBufferSize(1);
+      for (int32_t n : {0, 1, b, b + 1, 2 * b + 3, 3 * b}) {
+        for (TLayout layout : {lyStream, lyFile, lyString}) {
+          SCOPED_TRACE(std::string(row.name) + " " + LayoutName(layout) + " length " +
+                       std::to_string(n));
+          const std::string enc = EncryptAs(*c, layout, RandomBytes(static_cast<size_t>(n), 7));
+          for (size_t at = 0; at < enc.size(); ++at) {
+            EXPECT_TRUE(refused(*c, layout, std::string(enc).erase(at, 1))) << "deleted " << at;
+          }
+          for (int32_t cut = 1; cut <= 2 * b; ++cut) {
+            const std::string shorter = enc.substr(0, enc.size() - cut);
+            // A stream records no length: whole blocks cut with a block left are a shorter
+            // stream.
+            const bool legal =
+                layout == lyStream && cut % b == 0 && shorter.size() >= static_cast<size_t>(2 * b);
+            EXPECT_EQ(refused(*c, layout, shorter), !legal) << "cut " << cut;
+          }
+          // Lengths up to one block share the one block with 0 and b: their ±b stay legal.
+          if (layout != lyStream && n > b) {
+            const size_t at = layout == lyFile ? enc.size() - 4 : 0;
+            for (int32_t delta : {b, -b}) {
+              std::string changed = enc;
+              StoreLE32(changed.data() + at, static_cast<uint32_t>(n + delta));
+              EXPECT_TRUE(refused(*c, layout, changed)) << "recorded " << n + delta;
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+// The messages name the layout, what it records and what was found; the program prints them
+// after "damaged or not encrypted with this cipher's layout".
+TEST(CipherLayouts, DamageMessagesSayWhatWasFound) {
+  TVRXBlowFish c;
+  c.SetKey("layout key");
+  auto message = [&](TLayout layout, const std::string& bytes) -> std::string {
+    try {
+      DecryptAs(c, layout, bytes);
+    } catch (const EVRXDamagedData& e) {
+      return e.Message();
+    }
+    return "accepted";
+  };
+  const std::string stream = EncryptAs(c, lyStream, std::string(17, 's'));  // 8 + 24 bytes
+  EXPECT_EQ(message(lyStream, stream.substr(0, 31)),
+            "encrypted stream: 23 bytes of encrypted data after its 8 bytes of leading data, not "
+            "a whole number of 8-byte blocks");
+  EXPECT_EQ(message(lyStream, stream.substr(0, 8)),
+            "encrypted stream: 0 bytes of encrypted data after its 8 bytes of leading data, not a "
+            "single 8-byte block");
+  EXPECT_EQ(message(lyStream, stream.substr(0, 5)),
+            "encrypted stream: 5 bytes, too short for its 8 bytes of leading data");
+  std::string file = EncryptAs(c, lyFile, std::string(17, 'f'));
+  StoreLE32(file.data() + file.size() - 4, 25);
+  EXPECT_EQ(message(lyFile, file),
+            "encrypted file: its size trailer records 25 bytes, which take 4 blocks of 8 bytes, "
+            "but it holds 3");
+  EXPECT_EQ(message(lyFile, "abc"),
+            "encrypted file: 3 bytes, too short for its 4-byte size trailer");
+  EXPECT_EQ(message(lyFile, file.substr(file.size() - 10)),
+            "encrypted file: 6 bytes before its size trailer, too short for its 8 bytes of leading "
+            "data");
+  std::string str = EncryptAs(c, lyString, std::string(17, 'x'));
+  StoreLE32(str.data(), static_cast<uint32_t>(-1));
+  EXPECT_EQ(message(lyString, str), "encrypted string: its length prefix records -1 bytes");
+  EXPECT_EQ(message(lyString, str.substr(0, 11)),
+            "encrypted string: 7 bytes after its length prefix, too short for its 8 bytes of "
+            "leading data");
+}
+
+// The public block operations use the key in force, however the key came: on a new component
+// after SetKey, and after a run under another key. Blowfish refuses an empty key there as its
+// runs do.
+TEST(CipherLayouts, AtomsScheduleTheKeyInForce) {
+  struct TAtomRow {
+    const char* name;
+    std::function<std::unique_ptr<TCustomVRXCipher>()> make;
+    // One block through the atom of the component, in place (the block's bytes, as published).
+    std::function<std::string(TCustomVRXCipher&, const std::string&, bool)> atom;
+    std::array<const char*, 3> first, second;  // key, plaintext, ciphertext
+  };
+  auto words = [](auto&& atom) {
+    return [atom](TCustomVRXCipher& c, const std::string& in, bool encrypt) {
+      uint32_t l = LoadBE32(in.data()), r = LoadBE32(in.data() + 4);
+      atom(c, l, r, encrypt);
+      std::string out(8, '\0');
+      StoreBE32(out.data(), l);
+      StoreBE32(out.data() + 4, r);
+      return out;
+    };
+  };
+  const TAtomRow rows[] = {
+      {"Blowfish",
+       [] { return std::make_unique<TVRXBlowFish>(); },
+       words([](TCustomVRXCipher& c, uint32_t& l, uint32_t& r, bool e) {
+         auto& bf = dynamic_cast<TVRXBlowFish&>(c);
+         e ? bf.EncryptAtom(l, r) : bf.DecryptAtom(l, r);
+       }),
+       {"0000000000000000", "0000000000000000", "4EF997456198DD78"},
+       {"FFFFFFFFFFFFFFFF", "FFFFFFFFFFFFFFFF", "51866FD5B85ECB8A"}},
+      {"DES",
+       [] { return std::make_unique<TVRXDES>(); },
+       words([](TCustomVRXCipher& c, uint32_t& l, uint32_t& r, bool e) {
+         auto& des = dynamic_cast<TVRXDES&>(c);
+         e ? des.EncryptAtom(l, r) : des.DecryptAtom(l, r);
+       }),
+       {"8001010101010101", "0000000000000000", "95A8D72813DAA94D"},
+       {"4001010101010101", "0000000000000000", "0EEC1487DD8C26D5"}},
+      {"Twofish",
+       [] { return std::make_unique<TVRXTwoFish>(); },
+       [](TCustomVRXCipher& c, const std::string& in, bool e) {
+         TBlock128 x;
+         for (size_t j = 0; j < 4; ++j) x[j] = LoadLE32(in.data() + 4 * j);
+         auto& tf = dynamic_cast<TVRXTwoFish&>(c);
+         e ? tf.EncryptAtom(x) : tf.DecryptAtom(x);
+         std::string out(16, '\0');
+         for (size_t j = 0; j < 4; ++j) StoreLE32(out.data() + 4 * j, x[j]);
+         return out;
+       },
+       {"0123456789ABCDEFFEDCBA98765432100011223344556677", "00000000000000000000000000000000",
+        "CFD1D2E5A9BE9CDF501F13B892BD2248"},
+       {"0123456789ABCDEFFEDCBA987654321000112233445566778899AABBCCDDEEFF",
+        "00000000000000000000000000000000", "37527BE0052334B89F0CFCCAE87CFA20"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    auto c = row.make();
+    auto check = [&](const std::array<const char*, 3>& v) {
+      EXPECT_EQ(ToHex(row.atom(*c, FromHex(v[1]), true)), v[2]);
+      EXPECT_EQ(ToHex(row.atom(*c, FromHex(v[2]), false)), v[1]);
+    };
+    c->SetKey(FromHex(row.first[0]));
+    check(row.first);  // a new component: no run yet
+    c->DecryptString(c->EncryptString("a run under the first key"));
+    c->SetKey(FromHex(row.second[0]));
+    check(row.second);  // a schedule built for another key
+  }
+  TVRXBlowFish empty;
+  uint32_t l = 0, r = 0;
+  EXPECT_THROW(empty.EncryptAtom(l, r), EVRXWeakCipherKey);
 }

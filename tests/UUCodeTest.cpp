@@ -40,8 +40,9 @@ std::string ReferenceLines(std::string_view data) {
 }
 
 // The decoder's steps, byte for byte, for a data part that fits one chunk: a length
-// character, four characters per three bytes (past the end of the data zero bytes), and two
-// characters of line end.
+// character, four characters per three bytes, and two characters of line end (past the end of
+// the data zero bytes). A line whose length character promises more characters than the data
+// holds is "Malformed data line".
 std::string LiteralDecode(std::string_view part) {
   size_t at = 0;
   auto next = [&]() -> uint32_t {
@@ -53,6 +54,9 @@ std::string LiteralDecode(std::string_view part) {
   for (auto n = static_cast<int64_t>(part.size()); n > 0; n -= 2) {
     const auto length = static_cast<int32_t>(next());
     --n;
+    if (4 * ((length + 2) / 3) > static_cast<int64_t>(part.size()) - static_cast<int64_t>(at)) {
+      throw EVRXUUError("Malformed data line");
+    }
     for (int32_t k = length; k > 0; k -= 3, n -= 4) {
       uint32_t v = 0;
       for (int i = 0; i < 4; ++i) v = v << 6 | next();
@@ -284,7 +288,7 @@ TEST_P(UUPath, MalformedDataLinesNeverCrash) {
                 err.starts_with("No end line"))
         << err;
   }
-  EXPECT_GT(decoded, 50);
+  EXPECT_GT(decoded, 20);
   EXPECT_GT(refused, 20);
   // The largest length character asks one line for 63 bytes, whatever BufferSize.
   for (int32_t bufferSize : {1, 1000}) {
@@ -292,6 +296,21 @@ TEST_P(UUPath, MalformedDataLinesNeverCrash) {
     c.SetBufferSize(bufferSize);
     EXPECT_EQ(UUErrorOf([&] { c.DecryptString("begin \r\n_\r\nend\r\n"); }),
               "Malformed data line: line 2 holds more than 45 bytes");
+  }
+  // A line that promises 45 bytes and holds 3, through both drivers and both chunk sizes; the
+  // same line with its true count decodes.
+  const std::string promised = TempPath("promise"), promisedOut = TempPath("promise-out");
+  for (int32_t bufferSize : {1, 1000}) {
+    TVRXUUCode c;
+    c.SetBufferSize(bufferSize);
+    EXPECT_TRUE(UUErrorOf([&] {
+                  c.DecryptString("begin \r\nM86)C\r\nend\r\n");
+                }).starts_with("Malformed data line"));
+    WriteWholeFile(promised, "begin \r\nM86)C\r\nend\r\n");
+    EXPECT_TRUE(UUErrorOf([&] {
+                  c.DecryptFile(promised, promisedOut);
+                }).starts_with("Malformed data line"));
+    EXPECT_EQ(c.DecryptString("begin \r\n#86)C\r\nend\r\n"), "abc");
   }
 }
 

@@ -549,15 +549,26 @@ void TCustomVRXCipher::CheckEncryptionGeometry() const {
   CheckRunGeometry(FPlainBlockSize, FCipherBlockSize);
 }
 
-int64_t TCustomVRXCipher::CheckDecryptionGeometry(int32_t Size) const {
+// The damaged-layout messages name the layout, what it records and what was found; callers
+// print them after a phrase such as "damaged or not encrypted with this cipher's layout: ".
+int64_t TCustomVRXCipher::CheckDecryptionGeometry(int64_t Size, const char* Layout,
+                                                  const char* Around) const {
   if (FCipherBlockSize == 0) AssertionFailure(kNoInputBlock, kUnit);
   if (FPlainBlockSize == 0) AssertionFailure(kNoOutputBlock, kUnit);
   CheckRunGeometry(FCipherBlockSize, FPlainBlockSize);
-  const int64_t body = int64_t{Size} - FLeadingDataSize - FTrailingDataSize;
+  const int32_t framing = FLeadingDataSize + FTrailingDataSize;
+  const int64_t body = Size - framing;
   if (body < 0) {
-    throw EReadError("Stream read error: " + std::to_string(Size) +
-                     " bytes cannot hold the leading and trailing data of " +
-                     std::to_string(FLeadingDataSize + FTrailingDataSize) + " bytes");
+    throw EVRXDamagedData(std::string(Layout) + ": " + std::to_string(Size) + " bytes" + Around +
+                          ", too short for its " + std::to_string(framing) + " bytes of " +
+                          (FTrailingDataSize > 0 ? "leading and trailing data" : "leading data"));
+  }
+  if (FWholeBlocks && (body == 0 || body % FCipherBlockSize != 0)) {
+    throw EVRXDamagedData(
+        std::string(Layout) + ": " + std::to_string(body) + " bytes of encrypted data after its " +
+        std::to_string(FLeadingDataSize) + " bytes of leading data, not " +
+        (body == 0 ? "a single " : "a whole number of ") + std::to_string(FCipherBlockSize) +
+        "-byte " + (body == 0 ? "block" : "blocks"));
   }
   return body;
 }
@@ -632,10 +643,9 @@ int32_t TCustomVRXCipher::EndPiecewise(bool Encrypting, uint8_t* Out, int32_t Ou
   return FBufferFill[btCipherText];
 }
 
-void TCustomVRXCipher::CheckPiecewiseStream(int64_t Size) const {
-  if (Size < FLeadingDataSize + FTrailingDataSize) {
-    CheckDecryptionGeometry(static_cast<int32_t>(std::max<int64_t>(Size, INT32_MIN)));
-  }
+void TCustomVRXCipher::CheckPiecewiseStream(int64_t Size, bool File) const {
+  CheckDecryptionGeometry(Size, File ? "encrypted file" : "encrypted stream",
+                          File ? " before its size trailer" : "");
 }
 
 // ---- The file layout of the block ciphers
@@ -658,16 +668,25 @@ int64_t TCustomVRXCipher::ReadFileTail(std::string_view Tail, int64_t StreamSize
   }
   const auto n = static_cast<int32_t>(LoadLE32(Tail.data()));
   // The recorded size must take exactly the blocks there are: then only the last block is cut.
-  const int64_t body = StreamSize - FLeadingDataSize - FTrailingDataSize;
-  const int64_t blocks = body / FCipherBlockSize;
-  const int64_t need = std::max<int64_t>(1, (int64_t{n} + FPlainBlockSize - 1) / FPlainBlockSize);
-  if (n < 0 || need != blocks) {
-    throw EVRXDamagedData("encrypted file: its size trailer records " + std::to_string(n) +
-                          " bytes, which take " + std::to_string(need) + " blocks of " +
-                          std::to_string(FPlainBlockSize) + " bytes, but it holds " +
-                          std::to_string(blocks));
-  }
+  CheckRecordedSize("encrypted file", "size trailer", n,
+                    StreamSize - FLeadingDataSize - FTrailingDataSize);
   return n;
+}
+
+void TCustomVRXCipher::CheckRecordedSize(const char* Layout, const char* Record, int64_t Recorded,
+                                         int64_t Body) const {
+  const int64_t blocks = Body / FCipherBlockSize;
+  const int64_t need = std::max<int64_t>(1, (Recorded + FPlainBlockSize - 1) / FPlainBlockSize);
+  if (Recorded < 0) {
+    throw EVRXDamagedData(std::string(Layout) + ": its " + Record + " records " +
+                          std::to_string(Recorded) + " bytes");
+  }
+  if (need != blocks) {
+    throw EVRXDamagedData(
+        std::string(Layout) + ": its " + Record + " records " + std::to_string(Recorded) +
+        " bytes, which take " + std::to_string(need) + (need == 1 ? " block" : " blocks") + " of " +
+        std::to_string(FPlainBlockSize) + " bytes, but it holds " + std::to_string(blocks));
+  }
 }
 
 // ---- Stream drivers
@@ -684,7 +703,7 @@ void TCustomVRXCipher::EncryptStream(TStream& Source, TStream& Dest, int32_t Siz
 }
 
 void TCustomVRXCipher::DecryptStream(TStream& Source, TStream& Dest, int32_t Size) {
-  const int64_t body = CheckDecryptionGeometry(Size);
+  const int64_t body = CheckDecryptionGeometry(Size, "encrypted stream", "");
   const int32_t inRoom = ChunkRoom(FBufferSize * FCipherBlockSize, body, FCipherBlockSize);
   TRunBuffer plain(DecryptionOutputRoom(inRoom));
   TRunBuffer cipher(inRoom);
@@ -715,6 +734,8 @@ void TCustomVRXCipher::EncryptFile(const std::string& SourceFile, const std::str
   f.Close();
 }
 
+// The layout is checked in full before the destination is created: a damaged file leaves an
+// existing destination as it was.
 void TCustomVRXCipher::DecryptFile(const std::string& SourceFile, const std::string& DestFile) {
   CheckDistinctFiles(SourceFile, DestFile);
   int64_t size = 0;
@@ -723,18 +744,9 @@ void TCustomVRXCipher::DecryptFile(const std::string& SourceFile, const std::str
     TUntypedFile f;
     f.Reset(SourceFile);
     size = f.FileSize();
-    const int64_t framing = int64_t{FLeadingDataSize} + FTrailingDataSize + 4;
-    // Without the 4 bytes of the trailer the file cannot be positioned on it: an input/output
-    // error, as the untyped file would raise. With the trailer but not the leading data, the
-    // leading data is what is missing: the stream read error, as for a short encrypted stream.
     if (size < 4) {
-      throw EInOutError("\"" + SourceFile + "\" is not an encrypted file: " + std::to_string(size) +
-                        " bytes cannot hold its 4-byte size trailer");
-    }
-    if (size < framing) {
-      throw EReadError("Stream read error: \"" + SourceFile + "\" is not an encrypted file: " +
-                       std::to_string(size) + " bytes cannot hold the " + std::to_string(framing) +
-                       " bytes of its leading data and size trailer");
+      throw EVRXDamagedData("encrypted file: " + std::to_string(size) +
+                            " bytes, too short for its 4-byte size trailer");
     }
     CheckLayoutSize(size - 4, "encrypted file");
     uint8_t trailer[4];
@@ -743,23 +755,30 @@ void TCustomVRXCipher::DecryptFile(const std::string& SourceFile, const std::str
     f.Close();
     n = static_cast<int32_t>(LoadLE32(trailer));
   }
-  // The size trailer must fit the blocks the body holds; otherwise the cut would invent bytes.
-  const int64_t body = size - 4 - FLeadingDataSize - FTrailingDataSize;
+  const int64_t body = CheckDecryptionGeometry(static_cast<int32_t>(size - 4), "encrypted file",
+                                               " before its size trailer");
+  if (FWholeBlocks) CheckRecordedSize("encrypted file", "size trailer", n, body);
+  // Classes without whole-block layouts: the trailer must at least fit the blocks there are,
+  // or the cut would invent bytes.
   const int64_t blocks = std::max<int64_t>(1, (body + FCipherBlockSize - 1) / FCipherBlockSize);
   if (n < 0 || (FCipherBlockSize == FPlainBlockSize && n > blocks * FPlainBlockSize)) {
-    throw EInOutError("\"" + SourceFile + "\" is damaged: it records a size of " +
-                      std::to_string(n) + " bytes, which its encrypted data cannot hold");
+    throw EVRXDamagedData("encrypted file: its size trailer records " + std::to_string(n) +
+                          " bytes, more than its " + std::to_string(blocks) +
+                          " blocks of encrypted data hold");
   }
   int64_t decrypted = 0;
   {
+    // The source is opened before the destination is created: a source that cannot be opened
+    // leaves an existing destination as it was.
     TFileStream source(SourceFile, fmOpenReadShared);
     TFileStream dest(DestFile, fmCreate);
     DecryptStream(source, dest, static_cast<int32_t>(size - 4));
     decrypted = dest.GetSize();
   }
+  // Only a source that changed during the run gets here short.
   if (n > decrypted) {
-    throw EInOutError("\"" + SourceFile + "\" is damaged: it records a size of " +
-                      std::to_string(n) + " bytes, but decrypts to " + std::to_string(decrypted));
+    throw EVRXDamagedData("encrypted file: its size trailer records " + std::to_string(n) +
+                          " bytes, but it decrypts to " + std::to_string(decrypted));
   }
   TUntypedFile f;
   f.Reset(DestFile, true);
@@ -799,12 +818,14 @@ std::string TCustomVRXCipher::DecryptString(std::string_view S) {
   }
   CheckLayoutSize(static_cast<int64_t>(S.size() - 4), "encrypted string");
   const auto len = static_cast<int32_t>(LoadLE32(S.data()));
-  if (len < 0) {
-    throw EReadError("Stream read error: the encrypted string records a negative length (" +
-                     std::to_string(len) + ")");
-  }
   const auto size = static_cast<int32_t>(S.size() - 4);
-  const int64_t body = CheckDecryptionGeometry(size);
+  const int64_t body =
+      CheckDecryptionGeometry(size, "encrypted string", " after its length prefix");
+  if (FWholeBlocks) CheckRecordedSize("encrypted string", "length prefix", len, body);
+  if (len < 0) {
+    throw EVRXDamagedData("encrypted string: its length prefix records " + std::to_string(len) +
+                          " bytes");
+  }
   const int32_t inRoom = ChunkRoom(FBufferSize * FCipherBlockSize, body, FCipherBlockSize);
   const int32_t outRoom = DecryptionOutputRoom(inRoom);
   std::string out(OutputHint(body, FCipherBlockSize, FPlainBlockSize, outRoom), '\0');
@@ -813,8 +834,8 @@ std::string TCustomVRXCipher::DecryptString(std::string_view S) {
   RunDecryption(input, output, static_cast<int32_t>(body), inRoom);
   output.Finish();
   if (out.size() < static_cast<size_t>(len)) {
-    throw EReadError("Stream read error: the encrypted string records " + std::to_string(len) +
-                     " bytes but holds " + std::to_string(out.size()));
+    throw EVRXDamagedData("encrypted string: its length prefix records " + std::to_string(len) +
+                          " bytes, but it decrypts to " + std::to_string(out.size()));
   }
   out.resize(static_cast<size_t>(len));
   return out;

@@ -125,9 +125,16 @@ class TCustomVRXCipher : public TComponent {
   virtual void EncryptStream(TStream& Source, TStream& Dest, int32_t Size);
   // Decrypts the encrypted stream of Size bytes (leading data, body, trailing data) from
   // Source's position into Dest; on success Dest is at offset 0.
+  //
+  // The decrypting drivers refuse a damaged layout with EVRXDamagedData before anything is read
+  // past the framing or written: a Size too small for the leading data; for the block ciphers a
+  // body that is not whole blocks or holds none, and (files, strings) a recorded size that does
+  // not take exactly the blocks there are. A string under 5 bytes fails its assertion.
   virtual void DecryptStream(TStream& Source, TStream& Dest, int32_t Size);
   virtual void EncryptFile(const std::string& SourceFile, const std::string& DestFile);
   virtual void DecryptFile(const std::string& SourceFile, const std::string& DestFile);
+  // The string drivers run the chunk loop over the string in place, not through the virtual
+  // stream drivers.
   virtual std::string EncryptString(std::string_view S);
   virtual std::string DecryptString(std::string_view S);
 
@@ -177,12 +184,24 @@ class TCustomVRXCipher : public TComponent {
   // The work of the base start hooks: the key schedule when it is stale, then the padding buffer
   // rewound with its first PadBytes cleared (the base bodies clear all 1024).
   void BeginRun(int32_t PadBytes) {
+    UpdateKeySchedule();
+    ResetPadding(PadBytes);
+  }
+  // Builds the key schedule when the key changed since the last one: the start of a run, and the
+  // public block operations of a cipher, which promise the key in force. The chunk loops never
+  // call it (a run's start hook has done it).
+  void UpdateKeySchedule() {
     if (!FKeyProcessed) {
       ProcessKey();
       FKeyProcessed = true;
     }
-    ResetPadding(PadBytes);
   }
+  // Marks the class's layouts as whole cipher blocks after the leading data, at least one of
+  // them, as a block cipher writes them: the decrypting drivers then refuse any other body with
+  // EVRXDamagedData before anything is written, and the string and file drivers also refuse a
+  // recorded length that does not take exactly the blocks there are. A concrete constructor
+  // calls it after setting its block sizes (both equal).
+  void RequireWholeBlocks() noexcept { FWholeBlocks = true; }
 
   // ---- Extract and insert: words are big-endian, the first byte most significant.
 
@@ -335,6 +354,12 @@ class TCustomVRXCipher : public TComponent {
   void ResetPadding(int32_t PadBytes);
   // The output chunk of a decryption whose input chunk holds InRoom bytes.
   int32_t DecryptionOutputRoom(int32_t InRoom) const;
+  // Refuses a recorded plaintext size that is negative or does not take exactly the blocks of
+  // the Body bytes.
+  void CheckRecordedSize(const char* Layout, const char* Record, int64_t Recorded,
+                         int64_t Body) const;
+
+  bool FWholeBlocks = false;
 
   // ---- Piecewise runs: the drivers' chunk loop, driven one chunk at a time by an object that
   // holds the data (TVRXEncryptor, TVRXDecryptor). The counters are those of one chunk, so a run
@@ -355,14 +380,17 @@ class TCustomVRXCipher : public TComponent {
   // The end hook; an encryption's output goes to Out as above.
   int32_t EndPiecewise(bool Encrypting, uint8_t* Out, int32_t OutRoom, uint8_t* TrailingData);
   // Refuses an encrypted stream of Size bytes (leading data, body, trailing data) as
-  // DecryptStream refuses it, whatever its size.
-  void CheckPiecewiseStream(int64_t Size) const;
+  // DecryptStream refuses it (File: as DecryptFile refuses the stream before its trailer),
+  // whatever its size.
+  void CheckPiecewiseStream(int64_t Size, bool File) const;
 
  protected:
   // For the drivers of derived classes (defined in VRXCipher.cpp, usable there only).
   void CheckEncryptionGeometry() const;
-  // Also refuses a Size too small for the leading and trailing data; returns the body length.
-  int64_t CheckDecryptionGeometry(int32_t Size) const;
+  // Also refuses, with EVRXDamagedData naming Layout, a Size too small for the leading and
+  // trailing data and, for whole-block layouts, a body that is not whole blocks or holds none;
+  // returns the body length. Around says where the Size bytes stand in the layout.
+  int64_t CheckDecryptionGeometry(int64_t Size, const char* Layout, const char* Around) const;
   // The chunk loops that every driver runs, from any input to any output (VRXCipher.cpp);
   // InRoom is the size of the input chunk in bytes.
   template <class TInput, class TOutput>

@@ -229,7 +229,7 @@ void TVRXDecryptor::Finish(std::string& Out) {
   const int32_t fileTail = FTailSize - FCipher.FTrailingDataSize;
   const int64_t stream = static_cast<int64_t>(FStream) - fileTail;
   if (stream < 0) FCipher.ReadFileTail(std::string_view(), static_cast<int64_t>(FStream));
-  FCipher.CheckPiecewiseStream(stream);
+  FCipher.CheckPiecewiseStream(stream, FLayout == layoutFile);
   if (!FStarted) {
     // Only the leading data came.
     FCipher.BeginPiecewise(false, FCipher.FLeadingDataSize > 0

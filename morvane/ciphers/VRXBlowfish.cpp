@@ -259,6 +259,7 @@ TVRXBlowFish::TVRXBlowFish(TComponent* AOwner) : TCustomVRXCipher(AOwner) {
   FPlainBlockSize = 8;
   FCipherBlockSize = 8;
   FLeadingDataSize = 8;
+  RequireWholeBlocks();
   FRounds = 16;
 }
 
@@ -280,14 +281,21 @@ void TVRXBlowFish::SetIV(int32_t Index, uint32_t Value) {
 
 // ---- Block function and modes
 
-void TVRXBlowFish::EncryptAtom(uint32_t& L, uint32_t& R) const noexcept {
+void TVRXBlowFish::KeyInForce() {
+  if (FKey.empty()) throw EVRXWeakCipherKey();
+  UpdateKeySchedule();
+}
+
+void TVRXBlowFish::EncryptAtom(uint32_t& L, uint32_t& R) {
+  KeyInForce();
   uint32_t x[2] = {L, R};
   TBlowfishCore{FSBox.data(), FPArray.data()}.Encrypt(x);
   L = x[0];
   R = x[1];
 }
 
-void TVRXBlowFish::DecryptAtom(uint32_t& L, uint32_t& R) const noexcept {
+void TVRXBlowFish::DecryptAtom(uint32_t& L, uint32_t& R) {
+  KeyInForce();
   uint32_t x[2] = {L, R};
   TBlowfishCore{FSBox.data(), FPArray.data()}.Decrypt(x);
   L = x[0];
@@ -308,28 +316,36 @@ void OneBlock(const TBlowfishCore& Core, TModes::TRegisters& Regs, uint32_t& L,
 
 }  // namespace
 
-void TVRXBlowFish::EncryptCBC(uint32_t& L, uint32_t& R) noexcept {
+void TVRXBlowFish::EncryptCBC(uint32_t& L, uint32_t& R) {
+  KeyInForce();
   OneBlock<TModes::EncryptCBC>({FSBox.data(), FPArray.data()}, FChain, L, R);
 }
-void TVRXBlowFish::DecryptCBC(uint32_t& L, uint32_t& R) noexcept {
+void TVRXBlowFish::DecryptCBC(uint32_t& L, uint32_t& R) {
+  KeyInForce();
   OneBlock<TModes::DecryptCBC>({FSBox.data(), FPArray.data()}, FChain, L, R);
 }
-void TVRXBlowFish::EncryptPCBC(uint32_t& L, uint32_t& R) noexcept {
+void TVRXBlowFish::EncryptPCBC(uint32_t& L, uint32_t& R) {
+  KeyInForce();
   OneBlock<TModes::EncryptPCBC>({FSBox.data(), FPArray.data()}, FChain, L, R);
 }
-void TVRXBlowFish::DecryptPCBC(uint32_t& L, uint32_t& R) noexcept {
+void TVRXBlowFish::DecryptPCBC(uint32_t& L, uint32_t& R) {
+  KeyInForce();
   OneBlock<TModes::DecryptPCBC>({FSBox.data(), FPArray.data()}, FChain, L, R);
 }
-void TVRXBlowFish::EncryptCFB(uint32_t& L, uint32_t& R) noexcept {
+void TVRXBlowFish::EncryptCFB(uint32_t& L, uint32_t& R) {
+  KeyInForce();
   OneBlock<TModes::EncryptCFB>({FSBox.data(), FPArray.data()}, FChain, L, R);
 }
-void TVRXBlowFish::DecryptCFB(uint32_t& L, uint32_t& R) noexcept {
+void TVRXBlowFish::DecryptCFB(uint32_t& L, uint32_t& R) {
+  KeyInForce();
   OneBlock<TModes::DecryptCFB>({FSBox.data(), FPArray.data()}, FChain, L, R);
 }
-void TVRXBlowFish::EncryptOFB(uint32_t& L, uint32_t& R) noexcept {
+void TVRXBlowFish::EncryptOFB(uint32_t& L, uint32_t& R) {
+  KeyInForce();
   OneBlock<TModes::EncryptOFB>({FSBox.data(), FPArray.data()}, FChain, L, R);
 }
-void TVRXBlowFish::DecryptOFB(uint32_t& L, uint32_t& R) noexcept {
+void TVRXBlowFish::DecryptOFB(uint32_t& L, uint32_t& R) {
+  KeyInForce();
   OneBlock<TModes::DecryptOFB>({FSBox.data(), FPArray.data()}, FChain, L, R);
 }
 

@@ -29,20 +29,22 @@ class TVRXBlowFish : public TCustomVRXCipher {
   uint32_t GetIV(int32_t Index) const;
   void SetIV(int32_t Index, uint32_t Value);
 
-  // The block function and its inverse on the two words of a block, in place. They use the key
-  // schedule of the last run (or of the key in force when no run has happened since a change).
-  void EncryptAtom(uint32_t& L, uint32_t& R) const noexcept;
-  void DecryptAtom(uint32_t& L, uint32_t& R) const noexcept;
+  // The block function and its inverse on the two words of a block, in place, under the key in
+  // force: a key changed since the last schedule is scheduled first. An empty key raises
+  // EVRXWeakCipherKey, as a run does.
+  void EncryptAtom(uint32_t& L, uint32_t& R);
+  void DecryptAtom(uint32_t& L, uint32_t& R);
 
-  // One block through a chaining mode, with the component's registers as they stand.
-  void EncryptCBC(uint32_t& L, uint32_t& R) noexcept;
-  void DecryptCBC(uint32_t& L, uint32_t& R) noexcept;
-  void EncryptPCBC(uint32_t& L, uint32_t& R) noexcept;
-  void DecryptPCBC(uint32_t& L, uint32_t& R) noexcept;
-  void EncryptCFB(uint32_t& L, uint32_t& R) noexcept;
-  void DecryptCFB(uint32_t& L, uint32_t& R) noexcept;
-  void EncryptOFB(uint32_t& L, uint32_t& R) noexcept;
-  void DecryptOFB(uint32_t& L, uint32_t& R) noexcept;
+  // One block through a chaining mode, with the component's registers as they stand, under the
+  // key in force as the atoms are.
+  void EncryptCBC(uint32_t& L, uint32_t& R);
+  void DecryptCBC(uint32_t& L, uint32_t& R);
+  void EncryptPCBC(uint32_t& L, uint32_t& R);
+  void DecryptPCBC(uint32_t& L, uint32_t& R);
+  void EncryptCFB(uint32_t& L, uint32_t& R);
+  void DecryptCFB(uint32_t& L, uint32_t& R);
+  void EncryptOFB(uint32_t& L, uint32_t& R);
+  void DecryptOFB(uint32_t& L, uint32_t& R);
 
  protected:
   // Loads the tables from the digits of pi and mixes the key into them; an empty key never gets
@@ -57,6 +59,9 @@ class TVRXBlowFish : public TCustomVRXCipher {
   std::span<const uint32_t> IVWords() const noexcept override { return FChain.FIV; }
 
  private:
+  // The schedule of the key in force, for the public block operations.
+  void KeyInForce();
+
   std::array<uint32_t, 1024> FSBox{};  // S-boxes 0 to 3, 256 words each
   std::array<uint32_t, 18> FPArray{};
   detail::TChainRegisters<2> FChain;  // FIV, FPrevCipher, FPrevPlain, FOFBRegister, FBlockCount

@@ -64,6 +64,7 @@ TVRXDES::TVRXDES(TComponent* AOwner) : TCustomVRXCipher(AOwner) {
   FPlainBlockSize = 8;
   FCipherBlockSize = 8;
   FLeadingDataSize = 8;
+  RequireWholeBlocks();
   SetKeyLength(8);
   SetMode(cipherECB);
 }
@@ -104,7 +105,8 @@ void TVRXDES::InitialPermutation(uint32_t& L, uint32_t& R) const noexcept {
   detail::DesInitialPermutation(L, R);
 }
 
-void TVRXDES::F(uint32_t& L, uint32_t& R) const noexcept {
+void TVRXDES::F(uint32_t& L, uint32_t& R) {
+  UpdateKeySchedule();
   detail::DesRounds(FReversedInForce ? FSubKeysReversed : FSubKeys, L, R);
 }
 
@@ -112,24 +114,30 @@ void TVRXDES::FinalPermutation(uint32_t& L, uint32_t& R) const noexcept {
   detail::DesFinalPermutation(L, R);
 }
 
-void TVRXDES::EncryptAtom(uint32_t& L, uint32_t& R) const noexcept {
+void TVRXDES::EncryptAtom(uint32_t& L, uint32_t& R) {
+  UpdateKeySchedule();
   detail::DesCryptBlock(FSubKeys, L, R);
 }
 
-void TVRXDES::DecryptAtom(uint32_t& L, uint32_t& R) const noexcept {
+void TVRXDES::DecryptAtom(uint32_t& L, uint32_t& R) {
+  UpdateKeySchedule();
   detail::DesCryptBlock(FSubKeysReversed, L, R);
 }
 
-void TVRXDES::EncryptCBC(uint32_t& L, uint32_t& R) noexcept {
+void TVRXDES::EncryptCBC(uint32_t& L, uint32_t& R) {
+  UpdateKeySchedule();
   OneBlock<TModes::EncryptCBC>(Core(), FChain, L, R);
 }
-void TVRXDES::DecryptCBC(uint32_t& L, uint32_t& R) noexcept {
+void TVRXDES::DecryptCBC(uint32_t& L, uint32_t& R) {
+  UpdateKeySchedule();
   OneBlock<TModes::DecryptCBC>(Core(), FChain, L, R);
 }
-void TVRXDES::EncryptPCBC(uint32_t& L, uint32_t& R) noexcept {
+void TVRXDES::EncryptPCBC(uint32_t& L, uint32_t& R) {
+  UpdateKeySchedule();
   OneBlock<TModes::EncryptPCBC>(Core(), FChain, L, R);
 }
-void TVRXDES::DecryptPCBC(uint32_t& L, uint32_t& R) noexcept {
+void TVRXDES::DecryptPCBC(uint32_t& L, uint32_t& R) {
+  UpdateKeySchedule();
   OneBlock<TModes::DecryptPCBC>(Core(), FChain, L, R);
 }
 

@@ -39,23 +39,25 @@ class TVRXDES : public TCustomVRXCipher {
   void SetIV(int32_t Index, uint32_t Value);
 
   // The steps of the block transform. Between them L and R are in the rotated form of the
-  // table-driven formulation. F runs the 16 rounds with the order of round keys in force: forward
-  // after construction or an encryption start, reversed after a decryption start.
+  // table-driven formulation. F runs the 16 rounds of the key in force (scheduled first when it
+  // changed) with the order of round keys in force: forward after construction or an encryption
+  // start, reversed after a decryption start.
   void InitialPermutation(uint32_t& L, uint32_t& R) const noexcept;
-  void F(uint32_t& L, uint32_t& R) const noexcept;
+  void F(uint32_t& L, uint32_t& R);
   void FinalPermutation(uint32_t& L, uint32_t& R) const noexcept;
 
-  // DES encryption and decryption of one block with the key schedule that the last run built
-  // (all-zero round keys before the first run). Each always uses its own order of round keys,
-  // whatever ran before.
-  void EncryptAtom(uint32_t& L, uint32_t& R) const noexcept;
-  void DecryptAtom(uint32_t& L, uint32_t& R) const noexcept;
+  // DES encryption and decryption of one block under the key in force: a key changed since the
+  // last schedule is scheduled first (the empty key gives all-zero round keys; weak keys are not
+  // refused here). Each always uses its own order of round keys, whatever ran before.
+  void EncryptAtom(uint32_t& L, uint32_t& R);
+  void DecryptAtom(uint32_t& L, uint32_t& R);
 
-  // One block through a chaining mode, with the component's registers as they stand.
-  void EncryptCBC(uint32_t& L, uint32_t& R) noexcept;
-  void DecryptCBC(uint32_t& L, uint32_t& R) noexcept;
-  void EncryptPCBC(uint32_t& L, uint32_t& R) noexcept;
-  void DecryptPCBC(uint32_t& L, uint32_t& R) noexcept;
+  // One block through a chaining mode, with the component's registers as they stand, under the
+  // key in force as the atoms are.
+  void EncryptCBC(uint32_t& L, uint32_t& R);
+  void DecryptCBC(uint32_t& L, uint32_t& R);
+  void EncryptPCBC(uint32_t& L, uint32_t& R);
+  void DecryptPCBC(uint32_t& L, uint32_t& R);
 
  protected:
   // Extends a key shorter than 8 bytes with its own first bytes and stores it back in Key, then

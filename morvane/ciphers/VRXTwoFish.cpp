@@ -39,6 +39,7 @@ TVRXTwoFish::TVRXTwoFish(TComponent* AOwner) : TCustomVRXCipher(AOwner) {
   FPlainBlockSize = 16;
   FCipherBlockSize = 16;
   FLeadingDataSize = 16;
+  RequireWholeBlocks();
   SetMode(cipherECB);
   SetNumRounds(16);
   FChain.FIV = {0x6E2F91C4, 0x17B8D35A, 0xC04A7E29, 0x8D5316F7};
@@ -90,36 +91,46 @@ uint32_t TVRXTwoFish::F32(uint32_t x, const TBlock128& K) const noexcept {
 
 // ---- Atoms and modes
 
-void TVRXTwoFish::EncryptAtom(TBlock128& X) const noexcept {
+void TVRXTwoFish::EncryptAtom(TBlock128& X) {
+  UpdateKeySchedule();
   detail::TwoFishEncrypt(FKeyTables, GetNumRounds(), X.data());
 }
 
-void TVRXTwoFish::DecryptAtom(TBlock128& X) const noexcept {
+void TVRXTwoFish::DecryptAtom(TBlock128& X) {
+  UpdateKeySchedule();
   detail::TwoFishDecrypt(FKeyTables, GetNumRounds(), X.data());
 }
 
-void TVRXTwoFish::EncryptCBC(TBlock128& X) noexcept {
+void TVRXTwoFish::EncryptCBC(TBlock128& X) {
+  UpdateKeySchedule();
   OneBlock<TModes::EncryptCBC>(Core(), FChain, X);
 }
-void TVRXTwoFish::DecryptCBC(TBlock128& X) noexcept {
+void TVRXTwoFish::DecryptCBC(TBlock128& X) {
+  UpdateKeySchedule();
   OneBlock<TModes::DecryptCBC>(Core(), FChain, X);
 }
-void TVRXTwoFish::EncryptPCBC(TBlock128& X) noexcept {
+void TVRXTwoFish::EncryptPCBC(TBlock128& X) {
+  UpdateKeySchedule();
   OneBlock<TModes::EncryptPCBC>(Core(), FChain, X);
 }
-void TVRXTwoFish::DecryptPCBC(TBlock128& X) noexcept {
+void TVRXTwoFish::DecryptPCBC(TBlock128& X) {
+  UpdateKeySchedule();
   OneBlock<TModes::DecryptPCBC>(Core(), FChain, X);
 }
-void TVRXTwoFish::EncryptCFB(TBlock128& X) noexcept {
+void TVRXTwoFish::EncryptCFB(TBlock128& X) {
+  UpdateKeySchedule();
   OneBlock<TModes::EncryptCFB>(Core(), FChain, X);
 }
-void TVRXTwoFish::DecryptCFB(TBlock128& X) noexcept {
+void TVRXTwoFish::DecryptCFB(TBlock128& X) {
+  UpdateKeySchedule();
   OneBlock<TModes::DecryptCFB>(Core(), FChain, X);
 }
-void TVRXTwoFish::EncryptOFB(TBlock128& X) noexcept {
+void TVRXTwoFish::EncryptOFB(TBlock128& X) {
+  UpdateKeySchedule();
   OneBlock<TModes::EncryptOFB>(Core(), FChain, X);
 }
-void TVRXTwoFish::DecryptOFB(TBlock128& X) noexcept {
+void TVRXTwoFish::DecryptOFB(TBlock128& X) {
+  UpdateKeySchedule();
   OneBlock<TModes::DecryptOFB>(Core(), FChain, X);
 }
 

@@ -54,21 +54,22 @@ class TVRXTwoFish : public TCustomVRXCipher {
   // 3 and 4 takes the 128-bit form).
   uint32_t F32(uint32_t x, const TBlock128& K) const noexcept;
 
-  // Twofish encryption and decryption of a block in cipher form, with GetNumRounds rounds and
-  // the key schedule that the last run built (all-zero keys and tables before the first run).
-  void EncryptAtom(TBlock128& X) const noexcept;
-  void DecryptAtom(TBlock128& X) const noexcept;
+  // Twofish encryption and decryption of a block in cipher form, with GetNumRounds rounds,
+  // under the key in force: a key changed since the last schedule is scheduled first (which may
+  // rewrite Key, as a run does). Weak keys are not refused here.
+  void EncryptAtom(TBlock128& X);
+  void DecryptAtom(TBlock128& X);
 
   // One block in cipher form through a chaining mode, with the component's registers as they
-  // stand.
-  void EncryptCBC(TBlock128& X) noexcept;
-  void DecryptCBC(TBlock128& X) noexcept;
-  void EncryptPCBC(TBlock128& X) noexcept;
-  void DecryptPCBC(TBlock128& X) noexcept;
-  void EncryptCFB(TBlock128& X) noexcept;
-  void DecryptCFB(TBlock128& X) noexcept;
-  void EncryptOFB(TBlock128& X) noexcept;
-  void DecryptOFB(TBlock128& X) noexcept;
+  // stand, under the key in force as the atoms are.
+  void EncryptCBC(TBlock128& X);
+  void DecryptCBC(TBlock128& X);
+  void EncryptPCBC(TBlock128& X);
+  void DecryptPCBC(TBlock128& X);
+  void EncryptCFB(TBlock128& X);
+  void DecryptCFB(TBlock128& X);
+  void EncryptOFB(TBlock128& X);
+  void DecryptOFB(TBlock128& X);
 
  protected:
   // Parses the key into words (16 to 32 bytes; a shorter key repeated, a longer one cut), keeps

@@ -339,12 +339,15 @@ void TVRXUUCode::EncryptBuffer() {
 void TVRXUUCode::DecodeLineBytewise(int32_t& Count) {
   const uint32_t length = Value(ExtractByte(btCipherText));
   Count -= 1;
-  // A line that runs past its chunk while more data follows, or that gives more bytes than the
-  // chunk holds, cannot come from the encoder; it would take bytes that do not belong to it.
-  const int32_t need = 4 * static_cast<int32_t>((length + 2) / 3) + 2;
+  // A line that runs past its chunk while more data follows, whose characters run past the end
+  // of the data, or that gives more bytes than the chunk holds, cannot come from the encoder; it
+  // would take bytes that do not belong to it, or decode padding as data. (Only the line end may
+  // be missing: it is not read.)
+  const int32_t chars = 4 * static_cast<int32_t>((length + 2) / 3);
   const int32_t inChunk = FBufferFill[btCipherText] - FBufferPos[btCipherText];
-  const bool moreData = FDataSize[btCipherText] - FDataPos[btCipherText] > inChunk;
-  if ((need > inChunk && moreData) ||
+  const int32_t inData = FDataSize[btCipherText] - FDataPos[btCipherText];
+  const bool moreData = inData > inChunk;
+  if ((chars + 2 > inChunk && moreData) || chars > inData ||
       static_cast<int32_t>(length) > FBufferRoom[btPlainText] - FBufferPos[btPlainText]) {
     throw EVRXUUError(kMalformedLine);
   }

@@ -15,6 +15,8 @@
 //   the last of 45 bytes, the last of the size its length promises, "end" CR LF as its last
 //   bytes) is decoded by position; any other document with this begin line is read line by
 //   line as the form below, so that it decodes right or raises EVRXUUError, never wrong bytes.
+//   A data line whose length character promises more characters than the data holds raises
+//   EVRXUUError "Malformed data line".
 // - The form other tools write, "begin 644 name" (one blank; the mode may have 1 to 4 octal
 //   digits): Status becomes the mode as a five-byte mode text ("644  "), FileName the rest of
 //   the line. Lines may end in LF or CR LF; text such as mail headers may stand before the
