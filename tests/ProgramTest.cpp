@@ -623,7 +623,7 @@ uint64_t Mix(uint64_t sum, const char* data, size_t n) {
 // Runs a shell command line (the program as $0) with Bytes of a generated stream written into
 // its standard input through a pipe, and its standard output read from a pipe: neither side is
 // a file, so nothing can be sized or mapped up front.
-TStreamResult RunOnPipes(const std::string& script, int64_t bytes, uint64_t seed) {
+[[maybe_unused]] TStreamResult RunOnPipes(const std::string& script, int64_t bytes, uint64_t seed) {
   int in[2], out[2];
   TStreamResult r;
   if (::pipe(in) != 0 || ::pipe(out) != 0) return r;
@@ -681,7 +681,7 @@ TStreamResult RunOnPipes(const std::string& script, int64_t bytes, uint64_t seed
   return r;
 }
 
-uint64_t StreamSum(int64_t bytes, uint64_t seed) {
+[[maybe_unused]] uint64_t StreamSum(int64_t bytes, uint64_t seed) {
   uint64_t sum = 0xCBF29CE484222325ull;
   for (int64_t i = 0; i < bytes; ++i) {
     const char c = static_cast<char>(StreamByte(static_cast<uint64_t>(i), seed));
