@@ -82,6 +82,7 @@ void TVRXChunkFeed::Feed(std::span<const uint8_t> In, std::string& Out) {
     Chunk(In.data(), FChunk, false, Out);
     In = In.subspan(static_cast<size_t>(FChunk));
   }
+  if (In.empty()) return;  // an empty span may carry a null pointer, which memcpy must not see
   std::memcpy(FIn.get() + FPending, In.data(), In.size());
   FPending += static_cast<int32_t>(In.size());
 }
