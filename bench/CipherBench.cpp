@@ -45,14 +45,7 @@ void OursIncremental(benchmark::State& state, TCipherMode mode, bool encrypting)
   TVRXBlowFish c;
   c.SetKey(kKey);
   c.SetMode(mode);
-  const std::string& plain = BulkData();
-  std::string input = plain;
-  if (!encrypting) {
-    TReadOnlyMemoryStream src(plain);
-    TMemoryStream enc;
-    c.EncryptStream(src, enc, static_cast<int32_t>(plain.size()));
-    input = enc.TakeData();
-  }
+  const std::string input = BulkInput(c, encrypting);
   std::string out(input.size() + 16, '\0');  // sized once, its pages touched, then reused
   auto run = [&] {
     out.clear();
@@ -104,26 +97,7 @@ const EVP_CIPHER* OpenSslCipher(TCipherMode mode) {
 }
 
 void OpenSslStream(benchmark::State& state, TCipherMode mode, bool encrypting) {
-  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-  const std::string& in = BulkData();
-  std::string out(in.size() + 16, '\0');
-  if (!EVP_CipherInit_ex(ctx, OpenSslCipher(mode), nullptr, nullptr, nullptr, encrypting ? 1 : 0) ||
-      !EVP_CIPHER_CTX_set_key_length(ctx, static_cast<int>(kKey.size())) ||
-      !EVP_CipherInit_ex(ctx, nullptr, nullptr, reinterpret_cast<const uint8_t*>(kKey.data()),
-                         kPeerIv.data(), -1)) {
-    state.SkipWithError("OpenSSL Blowfish unavailable (legacy provider)");
-    EVP_CIPHER_CTX_free(ctx);
-    return;
-  }
-  EVP_CIPHER_CTX_set_padding(ctx, 0);
-  Bulk(state, [&] {
-    EVP_CipherInit_ex(ctx, nullptr, nullptr, nullptr, kPeerIv.data(), -1);
-    int n = 0;
-    EVP_CipherUpdate(ctx, reinterpret_cast<uint8_t*>(out.data()), &n,
-                     reinterpret_cast<const uint8_t*>(in.data()), static_cast<int>(in.size()));
-    benchmark::DoNotOptimize(out.data());
-  });
-  EVP_CIPHER_CTX_free(ctx);
+  OpenSslBulk(state, OpenSslCipher(mode), kKey, encrypting);
 }
 
 void OpenSslString(benchmark::State& state, TCipherMode mode) {

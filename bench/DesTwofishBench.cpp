@@ -65,26 +65,7 @@ void OpenSsl(benchmark::State& state, TFamily family, TCipherMode mode, bool enc
                              : mode == cipherCBC ? EVP_des_cbc()
                              : mode == cipherCFB ? EVP_des_cfb64()
                                                  : EVP_des_ofb();
-  (void)family;
-  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-  const std::string& in = BulkData();
-  std::string out(in.size() + 16, '\0');
-  if (!EVP_CipherInit_ex(ctx, cipher, nullptr,
-                         reinterpret_cast<const uint8_t*>(KeyOf(famDES).data()), kPeerIv.data(),
-                         encrypting ? 1 : 0)) {
-    state.SkipWithError("OpenSSL DES unavailable (legacy provider)");
-    EVP_CIPHER_CTX_free(ctx);
-    return;
-  }
-  EVP_CIPHER_CTX_set_padding(ctx, 0);
-  Bulk(state, [&] {
-    EVP_CipherInit_ex(ctx, nullptr, nullptr, nullptr, kPeerIv.data(), -1);
-    int n = 0;
-    EVP_CipherUpdate(ctx, reinterpret_cast<uint8_t*>(out.data()), &n,
-                     reinterpret_cast<const uint8_t*>(in.data()), static_cast<int>(in.size()));
-    benchmark::DoNotOptimize(out.data());
-  });
-  EVP_CIPHER_CTX_free(ctx);
+  OpenSslBulk(state, cipher, KeyOf(family), encrypting);
 }
 #endif
 
