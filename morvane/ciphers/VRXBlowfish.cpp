@@ -148,6 +148,10 @@ inline constexpr std::array<uint32_t, 1024> kInitialS = {
 // clang-format on
 
 static_assert(kInitialP[0] == 0x243F6A88 && kInitialP[17] == 0x8979FB1B);
+
+// The P-array holds one subkey per round and two for the final whitening.
+constexpr size_t kRounds = 16;
+static_assert(kInitialP.size() == kRounds + 2);
 static_assert(kInitialS[0] == 0xD1310BA6 && kInitialS[1023] == 0x3AC372E6);
 
 }  // namespace
@@ -260,7 +264,6 @@ TVRXBlowFish::TVRXBlowFish(TComponent* AOwner) : TCustomVRXCipher(AOwner) {
   FCipherBlockSize = 8;
   FLeadingDataSize = 8;
   RequireWholeBlocks();
-  FRounds = 16;
 }
 
 TVRXBlowFish::~TVRXBlowFish() {
@@ -363,13 +366,13 @@ void TVRXBlowFish::ProcessKey() {
   const size_t len = FKey.size();
   if (len > 0) {
     size_t pos = 0;
-    for (int32_t i = 0; i < FRounds + 2; ++i) {
+    for (size_t i = 0; i < kRounds + 2; ++i) {
       uint32_t word = 0;
       for (int b = 0; b < 4; ++b) {
         word = (word << 8) | static_cast<uint8_t>(FKey[pos]);
         if (++pos == len) pos = 0;
       }
-      FPArray[static_cast<size_t>(i)] ^= word;
+      FPArray[i] ^= word;
     }
   }
 
@@ -395,21 +398,17 @@ void TVRXBlowFish::StartEncryption(uint8_t* LeadingData) {
   if (FKey.empty()) throw EVRXWeakCipherKey();
   TCustomVRXCipher::StartEncryption(LeadingData);
   FChain.StartRun();
-  if (FLeadingDataSize >= 8) {
-    // The IV words are stored least significant byte first, unlike the data words.
-    StoreLE32(LeadingData, FChain.FIV[0]);
-    StoreLE32(LeadingData + 4, FChain.FIV[1]);
-  }
+  // The IV words are stored least significant byte first, unlike the data words.
+  StoreLE32(LeadingData, FChain.FIV[0]);
+  StoreLE32(LeadingData + 4, FChain.FIV[1]);
 }
 
 void TVRXBlowFish::StartDecryption(uint8_t* LeadingData) {
   if (FKey.empty()) throw EVRXWeakCipherKey();
   TCustomVRXCipher::StartDecryption(LeadingData);
   FChain.StartRun();
-  if (FLeadingDataSize >= 8) {
-    FChain.FIV[0] = LoadLE32(LeadingData);
-    FChain.FIV[1] = LoadLE32(LeadingData + 4);
-  }
+  FChain.FIV[0] = LoadLE32(LeadingData);
+  FChain.FIV[1] = LoadLE32(LeadingData + 4);
 }
 
 void TVRXBlowFish::EncryptBuffer() {

@@ -65,7 +65,6 @@ class TVRXBlowFish : public TCustomVRXCipher {
   std::array<uint32_t, 1024> FSBox{};  // S-boxes 0 to 3, 256 words each
   std::array<uint32_t, 18> FPArray{};
   detail::TChainRegisters<2> FChain;  // FIV, FPrevCipher, FPrevPlain, FOFBRegister, FBlockCount
-  int32_t FRounds = 16;
 };
 
 }  // namespace morvane

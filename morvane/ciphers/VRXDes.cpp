@@ -36,6 +36,17 @@ const std::array<std::string, 16>& WeakKeys() {
   return keys;
 }
 
+// Whether two strings hold the same bytes, in a time that depends on their lengths only (the
+// lengths are not secret): the differences are gathered without a branch on any byte.
+bool EqualInConstantTime(std::string_view A, std::string_view B) noexcept {
+  if (A.size() != B.size()) return false;
+  uint8_t diff = 0;
+  for (size_t i = 0; i < A.size(); ++i) {
+    diff |= static_cast<uint8_t>(static_cast<uint8_t>(A[i]) ^ static_cast<uint8_t>(B[i]));
+  }
+  return diff == 0;
+}
+
 void CheckIVIndex(int32_t Index) {
   if (Index != 0 && Index != 1) {
     throw EVRXOutOfRange("IV index out of range: " + std::to_string(Index) +
@@ -83,10 +94,10 @@ void TVRXDES::SetMode(TCipherMode Value) {
 bool TVRXDES::IsWeakKey() const {
   if (Empty(FKey)) return true;
   if (FKey.size() != 8) return false;
-  for (const std::string& weak : WeakKeys()) {
-    if (FKey == weak) return true;
-  }
-  return false;
+  // Every entry is compared in full, so that the time taken does not tell which one matched.
+  bool weak = false;
+  for (const std::string& entry : WeakKeys()) weak |= EqualInConstantTime(FKey, entry);
+  return weak;
 }
 
 uint32_t TVRXDES::GetIV(int32_t Index) const {
