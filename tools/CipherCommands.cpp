@@ -9,6 +9,7 @@
 #include "ProgramIO.h"
 #include "Progress.h"
 #include "morvane/cipher/VRXCipher.h"
+#include "morvane/cipher/VRXIncremental.h"
 #include "morvane/ciphers/VRXBlowfish.h"
 #include "morvane/ciphers/VRXDes.h"
 #include "morvane/ciphers/VRXTwoFish.h"
@@ -56,7 +57,9 @@ constexpr const char* kDecryptUsage =
     "'morvane encrypt' or the Morvane cipher components, to the output. The IV comes from\n"
     "the data. A wrong key gives wrong bytes, not an error: the layouts hold no check.\n"
     "Data whose layout is damaged (cut short, a size that disagrees with the blocks) is\n"
-    "refused with exit status 1, and nothing is written.\n"
+    "refused with exit status 1: an output file is then left as it was; on standard output,\n"
+    "where the data streams as it is decrypted, what came before the damage showed stays\n"
+    "written and the run ends with the error.\n"
     "\n"
     "options:\n"
     "  --cipher NAME      blowfish (default), des or twofish\n"
@@ -195,28 +198,32 @@ TCipherRun PrepareCipherRun(const TCommandLine& Args, bool Encrypting) {
   if (run.Input->SameFileAs(dest))
     throw EFCreateError("The input and the output are the same file (" + run.Input->DisplayName() +
                         ")");
-  run.Output = std::make_unique<TOutput>(dest, true);
+  run.Output = std::make_unique<TOutput>(dest, false);
   if (Encrypting) CheckBinaryOutput(run.Output->IsTerminal(), Args, "ciphertext");
   return run;
 }
 
-// The one place where a direction meets a layout.
+// The one place where a direction meets a layout. The stream and file layouts are fed in
+// pieces as the input is read; the string layout records its length first, so it needs the
+// whole input in memory.
 void RunLayout(TCipherRun& Run, bool Encrypting, TProgressChoice Choice) {
   TCustomVRXCipher& c = *Run.Setup.Cipher;
   TInput& in = *Run.Input;
   TOutput& out = *Run.Output;
   const int64_t block = Run.Setup.Block;
   TWipedString whole;
+  int64_t size = -1;
   if (Run.Layout == TLayout::String) {
     whole.Bytes = in.ReadAll();
+    size = static_cast<int64_t>(whole.Bytes.size());
   } else {
-    // An encrypted file carries 4 bytes of size trailer beyond the encrypted stream's limit.
-    in.Prepare(!Encrypting && Run.Layout == TLayout::File ? kLayoutLimit + 4 : kLayoutLimit);
+    in.Open();
+    size = in.KnownSize();
   }
-  const int64_t size =
-      Run.Layout == TLayout::String ? static_cast<int64_t>(whole.Bytes.size()) : in.Size();
-  if (Encrypting) {
-    // The encrypted data must stay decryptable: its size too is a signed 32-bit count.
+  // An encrypted file or string records the size in signed 32 bits, and its encrypted form
+  // must stay decryptable: refused before anything is written where the size is known (from a
+  // pipe the encryptor stops where the limit is passed).
+  if (Encrypting && Run.Layout != TLayout::Stream && size >= 0) {
     const int64_t encrypted = block + std::max<int64_t>(1, (size + block - 1) / block) * block;
     if (encrypted > kLayoutLimit)
       throw ERangeError(in.DisplayName() + " holds " + std::to_string(size) +
@@ -230,28 +237,21 @@ void RunLayout(TCipherRun& Run, bool Encrypting, TProgressChoice Choice) {
   c.SetBufferSize(BlocksPerChunk(Run.Setup.Block));
   c.SetOnProgress(progress.Handler());
   try {
-    switch (Run.Layout) {
-      case TLayout::File:
-        out.RunDriver([&] {
-          if (Encrypting)
-            c.EncryptFile(in.Path(), out.DriverPath());
-          else
-            c.DecryptFile(in.Path(), out.DriverPath());
-        });
-        break;
-      case TLayout::Stream: {
-        TFileStream source(in.Path(), fmOpenReadShared);
-        if (Encrypting)
-          c.EncryptStream(source, out.Stream(), static_cast<int32_t>(size));
-        else
-          c.DecryptStream(source, out.Stream(), static_cast<int32_t>(size));
-        break;
-      }
-      case TLayout::String: {
-        TWipedString result{Encrypting ? c.EncryptString(whole.Bytes)
-                                       : c.DecryptString(whole.Bytes)};
-        out.Write(result.Bytes);
-        break;
+    if (Run.Layout == TLayout::String) {
+      TWipedString result{Encrypting ? c.EncryptString(whole.Bytes) : c.DecryptString(whole.Bytes)};
+      out.Write(result.Bytes);
+    } else {
+      const TCipherLayout layout = Run.Layout == TLayout::File ? layoutFile : layoutStream;
+      if (Encrypting) {
+        TVRXEncryptor e(c, layout);
+        Transform(
+            in, out, [&](std::string_view Piece, std::string& Out) { e.Update(Piece, Out); },
+            [&](std::string& Out) { e.Finish(Out); });
+      } else {
+        TVRXDecryptor d(c, layout);
+        Transform(
+            in, out, [&](std::string_view Piece, std::string& Out) { d.Update(Piece, Out); },
+            [&](std::string& Out) { d.Finish(Out); });
       }
     }
   } catch (const EVRXWeakCipherKey& e) {

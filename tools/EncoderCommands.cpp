@@ -10,6 +10,7 @@
 #include "Program.h"
 #include "ProgramIO.h"
 #include "Progress.h"
+#include "morvane/cipher/VRXIncremental.h"
 #include "morvane/encode/VRXBase64.h"
 #include "morvane/encode/VRXUUCode.h"
 #include "morvane/encode/internal/VRXEncodeKernels.h"
@@ -58,61 +59,6 @@ constexpr const char* kUUEncodeUsage =
     "  --progress         show a progress bar on standard error\n"
     "  --no-progress      never show one\n";
 
-// A read-only view of a file without its carriage returns and line feeds, so that the Base64
-// decoder sees one unbroken text. Reads are filled whole unless the file ends.
-class TLineBreakFilter : public TStream {
- public:
-  explicit TLineBreakFilter(const std::string& FileName) : FSource(FileName, fmOpenReadShared) {}
-
-  int32_t Read(void* Buffer, int32_t Count) override {
-    auto* out = static_cast<uint8_t*>(Buffer);
-    int32_t done = 0;
-    const auto& kernels = detail::ActiveEncodeKernels();
-    while (done < Count) {
-      if (FPos == FFill) {
-        FFill = FSource.Read(FChunk, sizeof FChunk);
-        FPos = 0;
-        if (FFill == 0) break;
-      }
-      // Never more input than room: what is kept cannot pass the end of Buffer.
-      const int32_t take = std::min(FFill - FPos, Count - done);
-      done += static_cast<int32_t>(
-          kernels.RemoveLineBreaks(FChunk + FPos, static_cast<size_t>(take), out + done));
-      FPos += take;
-    }
-    FPosition += done;
-    return done;
-  }
-  int32_t Write(const void*, int32_t) override {
-    throw EWriteError("Stream write error: the stream is read-only");
-  }
-  int64_t Seek(int64_t Offset) override {
-    if (Offset != FPosition) throw EReadError("Stream read error: the filtered text only reads on");
-    return FPosition;
-  }
-  int64_t GetPosition() const override { return FPosition; }
-  int64_t GetSize() const override { return -1; }
-
-  // The bytes a whole pass delivers.
-  static int64_t CountKept(const std::string& FileName) {
-    TFileStream f(FileName, fmOpenReadShared);
-    char chunk[65536];
-    int64_t kept = 0;
-    for (int32_t n; (n = f.Read(chunk, sizeof chunk)) > 0;) {
-      kept += n;
-      for (int32_t i = 0; i < n; ++i) kept -= chunk[i] == '\r' || chunk[i] == '\n';
-    }
-    return kept;
-  }
-
- private:
-  TFileStream FSource;
-  uint8_t FChunk[65536];
-  int32_t FPos = 0;
-  int32_t FFill = 0;
-  int64_t FPosition = 0;
-};
-
 std::unique_ptr<TInput> OpenInput(const TCommandLine& Args, const std::string& Dest) {
   Args.MaxOperands(1);
   auto in = std::make_unique<TInput>(Args.Operands().empty() ? "-" : Args.Operands()[0]);
@@ -121,42 +67,48 @@ std::unique_ptr<TInput> OpenInput(const TCommandLine& Args, const std::string& D
   return in;
 }
 
-// Refuses, before anything is written, text that the decoder could not read back.
-void CheckDecodable(const TInput& In, int64_t TextBytes, const char* What) {
-  if (TextBytes > kLayoutLimit)
-    throw ERangeError(In.DisplayName() + " holds " + std::to_string(In.Size()) + " bytes; " + What +
-                      " they would make " + std::to_string(TextBytes) +
-                      " bytes, more than the signed 32-bit sizes of the components allow, so "
-                      "they could never be decoded again");
+// Runs an encoder fed in pieces over the whole input.
+void Encode(TCustomVRXCipher& Encoder, TCipherLayout Layout, TInput& In, TOutput& Out,
+            const std::function<void(std::string&)>& AfterFinish = nullptr) {
+  TVRXEncryptor e(Encoder, Layout);
+  Transform(
+      In, Out, [&](std::string_view Piece, std::string& Text) { e.Update(Piece, Text); },
+      [&](std::string& Text) {
+        e.Finish(Text);
+        if (AfterFinish) AfterFinish(Text);
+      });
 }
 
 int Base64(const TCommandLine& Args) {
   const std::string dest = Args.ValueOr("output", "-");
   auto in = OpenInput(Args, dest);
   TVRXBase64 b64;
-  if (!Args.Has("decode")) {
-    in->Prepare();
-    CheckDecodable(*in, (in->Size() + 2) / 3 * 4, "as Base64 text");
-    TOutput out(dest, true);
-    TProgress progress(ProgressChoice(Args), "base64", in->Size(), int64_t{BlocksPerChunk(3)} * 3);
-    b64.SetBufferSize(BlocksPerChunk(3));
-    b64.SetOnProgress(progress.Handler());
-    out.RunDriver([&] { b64.EncryptFile(in->Path(), out.DriverPath()); });
-    progress.Done();
-    out.Commit();
-    return kExitOk;
-  }
-  // The text may be longer than the layouts allow as long as it fits once unwrapped.
-  in->Prepare(INT64_MAX);
-  const int64_t text = TLineBreakFilter::CountKept(in->Path());
-  if (text > kLayoutLimit) RefuseOversized(in->DisplayName() + " without its line breaks", text);
-  TOutput out(dest, true);
-  TProgress progress(ProgressChoice(Args), "base64 -d", text, int64_t{BlocksPerChunk(4)} * 4);
-  b64.SetBufferSize(BlocksPerChunk(4));
+  TOutput out(dest, false);
+  in->Open();
+  const bool decoding = Args.Has("decode");
+  const int32_t group = decoding ? 4 : 3;
+  TProgress progress(ProgressChoice(Args), decoding ? "base64 -d" : "base64", in->KnownSize(),
+                     int64_t{BlocksPerChunk(group)} * group);
+  b64.SetBufferSize(BlocksPerChunk(group));
   b64.SetOnProgress(progress.Handler());
-  {
-    TLineBreakFilter source(in->Path());
-    b64.DecryptStream(source, out.Stream(), static_cast<int32_t>(text));
+  if (!decoding) {
+    Encode(b64, layoutStream, *in, out);
+  } else {
+    // Text wrapped into lines decodes too: the line breaks go before the decoder sees it.
+    TVRXDecryptor d(b64, layoutStream);
+    const auto& kernels = detail::ActiveEncodeKernels();
+    std::string text;
+    Transform(
+        *in, out,
+        [&](std::string_view Piece, std::string& Data) {
+          text.resize(Piece.size());
+          const size_t kept =
+              kernels.RemoveLineBreaks(reinterpret_cast<const uint8_t*>(Piece.data()), Piece.size(),
+                                       reinterpret_cast<uint8_t*>(text.data()));
+          text.resize(kept);
+          d.Update(text, Data);
+        },
+        [&](std::string& Data) { d.Finish(Data); });
   }
   progress.Done();
   out.Commit();
@@ -170,23 +122,15 @@ std::string BaseName(const std::string& Path) {
   return slash == std::string::npos ? p : p.substr(slash + 1);
 }
 
-// Puts the zero-length line "`" in front of the end line the component wrote.
-void AddZeroLengthLine(const std::string& Document) {
-  static constexpr char kEnd[] = "end\r\n";
-  static constexpr char kZeroAndEnd[] = "`\r\nend\r\n";
-  TUntypedFile f;
-  f.Reset(Document, true);
-  const int64_t size = f.FileSize();
-  char tail[5] = {};
-  if (size >= 5) {
-    f.Seek(size - 5);
-    f.BlockRead(tail, 5);
-  }
-  if (size < 5 || std::string_view(tail, 5) != std::string_view(kEnd, 5))
-    throw EInOutError("the uuencoded document does not end with its end line");
-  f.Seek(size - 5);
-  f.BlockWrite(kZeroAndEnd, 8);
-  f.Close();
+// The package's own document: a first line "begin MODE  NAME" (two blanks) ending in CR LF.
+// Documents of other programs (one blank, line feeds alone, mail headers before the begin line)
+// are read whole by the component's file driver.
+bool IsOwnDocument(std::string_view Head) {
+  const size_t lf = Head.find('\n');
+  if (!Head.starts_with("begin ") || lf == std::string_view::npos || Head[lf - 1] != '\r')
+    return false;
+  const std::string_view line = Head.substr(0, lf - 1);
+  return line.size() == 6 || (line.size() > 11 && line.substr(9, 2) == "  ");
 }
 
 // A begin line ends at its line feed: a name holding one, or a carriage return, would make a
@@ -207,24 +151,23 @@ int UUEncode(const TCommandLine& Args) {
     const std::string name =
         Args.ValueOr("name", in->IsStandardInput() ? "-" : BaseName(in->Name()));
     CheckBeginLineName(name, Args.Has("name"));
-    in->Prepare();
-    // Begin line, 63 bytes for each 45 of data (a short last line no more), the zero-length
-    // line and the end line.
-    CheckDecodable(*in, 16 + static_cast<int64_t>(name.size()) + (in->Size() + 44) / 45 * 63 + 8,
-                   "as a uuencoded document");
     uu.SetFileName(name);
     // The mode tells whether the source was read-only; the component would look for a file
     // called like the recorded name in the current folder instead.
     const bool readOnly = !in->IsStandardInput() && FileGetAttr(in->Name()) == faReadOnly;
     uu.SetStatus(readOnly ? "444  " : "644  ");
-    TOutput out(dest, true);
-    TProgress progress(ProgressChoice(Args), "uuencode", in->Size(),
+    TOutput out(dest, false);
+    in->Open();
+    TProgress progress(ProgressChoice(Args), "uuencode", in->KnownSize(),
                        int64_t{BlocksPerChunk(45)} * 45);
     uu.SetBufferSize(BlocksPerChunk(45));
     uu.SetOnProgress(progress.Handler());
-    out.RunDriver([&] {
-      uu.EncryptFile(in->Path(), out.DriverPath());
-      if (Args.Has("zero-line")) AddZeroLengthLine(out.DriverPath());
+    Encode(uu, layoutFile, *in, out, [&](std::string& Text) {
+      // The zero-length line goes in front of the end line the component wrote last.
+      if (!Args.Has("zero-line")) return;
+      if (!Text.ends_with("end\r\n"))
+        throw EInOutError("the uuencoded document does not end with its end line");
+      Text.insert(Text.size() - 5, "`\r\n");
     });
     progress.Done();
     out.Commit();
@@ -232,15 +175,26 @@ int UUEncode(const TCommandLine& Args) {
   }
   if (Args.Has("name") || Args.Has("zero-line"))
     throw EUsageError("--name and --zero-line apply to encoding only");
-  // The component reads the documents of other programs too (line feeds alone, one blank
-  // between mode and name, mail headers before the begin line).
-  in->Prepare();
-  TOutput out(dest, true);
-  TProgress progress(ProgressChoice(Args), "uudecode", in->Size(),
+  const bool own = IsOwnDocument(in->Peek(4096));
+  TOutput out(dest, !own);
+  TProgress progress(ProgressChoice(Args), "uudecode", own ? in->KnownSize() : 0,
                      int64_t{BlocksPerChunk(63)} * 63);
   uu.SetBufferSize(BlocksPerChunk(63));
   uu.SetOnProgress(progress.Handler());
-  out.RunDriver([&] { uu.DecryptFile(in->Path(), out.DriverPath()); });
+  if (own) {
+    TVRXDecryptor d(uu, layoutFile);
+    Transform(
+        *in, out, [&](std::string_view Piece, std::string& Data) { d.Update(Piece, Data); },
+        [&](std::string& Data) { d.Finish(Data); });
+  } else {
+    // Other programs' documents are checked whole before anything is written: the component's
+    // file driver reads them (below 2 GiB).
+    in->Prepare();
+    out.RunDriver([&] { uu.DecryptFile(in->Path(), out.DriverPath()); });
+  }
+  // The component's file driver makes its file read-only itself; fed in pieces, the output
+  // does it.
+  if (uu.GetStatus().starts_with("444")) out.SetReadOnly();
   progress.Done();
   out.Commit();
   std::string status = uu.GetStatus();

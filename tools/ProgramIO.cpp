@@ -15,6 +15,7 @@
 #include "Interrupt.h"
 #include "morvane/framework/Exceptions.h"
 #include "morvane/framework/Guid.h"
+#include "morvane/framework/SecureWipe.h"
 
 namespace morvane::cli {
 
@@ -83,6 +84,11 @@ std::string FollowLinks(std::string Path) {
     Path = target.starts_with('/') ? target : DirectoryOf(Path) + "/" + target;
   }
   throw EFCreateError("Cannot create file " + Quoted(Path) + ". " + SystemError(ELOOP));
+}
+
+void DropWritePermission(int Fd) {
+  struct stat st {};
+  if (::fstat(Fd, &st) == 0) (void)::fchmod(Fd, st.st_mode & 07555);
 }
 
 std::string ProcPath(int Fd) {
@@ -374,15 +380,59 @@ void TInput::Open() {
 
 size_t TInput::Read(void* Buffer, size_t Count) {
   if (FFd.Get() < 0) Open();
+  if (FPushbackAt < FPushback.size()) {
+    const size_t n = std::min(Count, FPushback.size() - FPushbackAt);
+    std::memcpy(Buffer, FPushback.data() + FPushbackAt, n);
+    FPushbackAt += n;
+    return n;
+  }
   return ReadSome(FFd.Get(), Buffer, Count, DisplayName());
 }
 
-void TInput::ForEachPiece(const std::function<void(std::string_view)>& Consume) {
-  const auto buffer = std::make_unique_for_overwrite<char[]>(kIOChunk);
-  for (size_t n; (n = Read(buffer.get(), kIOChunk)) > 0;) {
-    ThrowIfCancelled();
-    Consume(std::string_view(buffer.get(), n));
+std::string TInput::Peek(size_t Count) {
+  if (FFd.Get() < 0) Open();
+  std::string head(FPushback, FPushbackAt);
+  while (head.size() < Count) {
+    const size_t before = head.size();
+    head.resize(Count);
+    const size_t n = ReadSome(FFd.Get(), head.data() + before, Count - before, DisplayName());
+    head.resize(before + n);
+    if (n == 0) break;
   }
+  FPushback = head;
+  FPushbackAt = 0;
+  return head;
+}
+
+void TInput::ForEachPiece(const std::function<void(std::string_view)>& Consume) {
+  // The pieces may be plaintext: wiped on every exit.
+  struct TWiped {
+    std::unique_ptr<char[]> Bytes = std::make_unique_for_overwrite<char[]>(kIOChunk);
+    ~TWiped() { SecureWipe(Bytes.get(), kIOChunk); }
+  } buffer;
+  for (size_t n; (n = Read(buffer.Bytes.get(), kIOChunk)) > 0;) {
+    ThrowIfCancelled();
+    Consume(std::string_view(buffer.Bytes.get(), n));
+  }
+}
+
+void Transform(TInput& In, TOutput& Out,
+               const std::function<void(std::string_view, std::string&)>& Update,
+               const std::function<void(std::string&)>& Finish) {
+  struct TWiped {
+    std::string Bytes;
+    ~TWiped() { SecureWipe(Bytes); }
+  } out;
+  out.Bytes.reserve(2 * kIOChunk + 4096);
+  In.ForEachPiece([&](std::string_view Piece) {
+    Update(Piece, out.Bytes);
+    if (out.Bytes.size() >= kIOChunk) {
+      Out.Write(out.Bytes);
+      out.Bytes.clear();
+    }
+  });
+  Finish(out.Bytes);
+  Out.Write(out.Bytes);
 }
 
 void TInput::Prepare(int64_t Limit) {
@@ -541,12 +591,14 @@ void TOutput::Commit() {
       // The old content goes away with the rename: the new one must be on disk first.
       if (::fsync(FTemp->Fd()) != 0)
         throw EOutputError("Write error on " + DisplayName() + ": " + SystemError(errno), errno);
+      if (FReadOnly) DropWritePermission(FTemp->Fd());
       FTemp->LinkAs(FTarget);
       break;
     case TKind::InPlace:
       if (::ftruncate(FDirect, 0) != 0 || ::lseek(FDirect, 0, SEEK_SET) != 0)
         throw EOutputError("Write error on " + DisplayName() + ": " + SystemError(errno), errno);
       CopyFdToFd(FTemp->Fd(), FDirect, "the staged output", DisplayName());
+      if (FReadOnly) DropWritePermission(FDirect);
       if (::fsync(FDirect) != 0 || FOwned.Close() != 0)
         throw EOutputError("Write error on " + DisplayName() + ": " + SystemError(errno), errno);
       break;

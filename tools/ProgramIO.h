@@ -122,8 +122,10 @@ class TInput {
   // Reads up to Count bytes; 0 at the end.
   size_t Read(void* Buffer, size_t Count);
   // Reads the whole input in large pieces and hands each to Consume; the pieces are only
-  // valid during the call.
+  // valid during the call, and the buffer is wiped afterwards.
   void ForEachPiece(const std::function<void(std::string_view)>& Consume);
+  // Reads up to Count bytes from the start and puts them back: the next reads give them again.
+  std::string Peek(size_t Count);
 
   // Makes the input a regular file the drivers can open by name: a regular file is used as it
   // is; anything else is copied into an anonymous temporary file, refused once it passes Limit
@@ -139,6 +141,8 @@ class TInput {
  private:
   std::string FName;
   TFd FFd;
+  std::string FPushback;  // bytes read by Peek, given out again first
+  size_t FPushbackAt = 0;
   std::unique_ptr<TTempFile> FSpool;
   bool FRegular = false;
   int64_t FSize = -1;
@@ -146,6 +150,15 @@ class TInput {
   ino_t FIno = 0;
   bool FKnown = false;  // FDev and FIno identify the input
 };
+
+// Runs a transformation fed in pieces: every piece of the input goes to Update, which appends
+// output to its second argument; Finish appends the rest. The output goes out in large writes
+// as it comes (so on standard output a later error cannot take back what was written: the run
+// ends with the error), and the buffers are wiped at the end.
+class TOutput;
+void Transform(TInput& In, TOutput& Out,
+               const std::function<void(std::string_view, std::string&)>& Update,
+               const std::function<void(std::string&)>& Finish);
 
 // The destination of a run.
 //  - "-", /dev/stdout, /dev/fd/N, /proc/self/fd/N: the descriptor itself, written through.
@@ -190,6 +203,9 @@ class TOutput {
     }
   }
 
+  // The finished file loses its write permission (a regular file only; as a uuencoded
+  // document's mode 444 asks).
+  void SetReadOnly() noexcept { FReadOnly = true; }
   // Puts the finished bytes in place.
   void Commit();
 
@@ -206,6 +222,7 @@ class TOutput {
   std::unique_ptr<TTempFile> FTemp;
   std::unique_ptr<TStream> FStream;
   bool FTerminal = false;
+  bool FReadOnly = false;
 };
 
 }  // namespace morvane::cli
