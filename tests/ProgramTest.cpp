@@ -451,6 +451,40 @@ TEST_F(ProgramTest, FailuresLeaveTheDestinationAsItWasAndNoTemporaryFile) {
   // An input that does not exist.
   EXPECT_EQ(Morvane({"encrypt", "--key", "k", TempPath("none"), "-o", dest}).status, 1);
 
+  // Damaged ciphertext of every layout, from a file and through a pipe: refused, with or
+  // without -o.
+  const std::string plain = File("plain", RandomBytes(1000, 11));
+  auto encrypted = [&](const std::string& layout) {
+    const TResult e = Morvane({"encrypt", "-k", "k", "--layout", layout, plain});
+    EXPECT_EQ(e.status, 0) << e.err;
+    return e.out;
+  };
+  const std::string file = encrypted("file"), stream = encrypted("stream"),
+                    string = encrypted("string");
+  std::string smallTrailer = file;
+  smallTrailer.replace(smallTrailer.size() - 4, 4, std::string("\x01\0\0\0", 4));
+  const std::pair<std::string, std::string> damaged[] = {
+      {"file", file.substr(0, 500) + file.substr(501)},
+      {"file", file.substr(0, file.size() - 3)},
+      {"file", smallTrailer},
+      {"stream", stream.substr(0, stream.size() - 3)},
+      {"stream", stream.substr(0, 8)},
+      {"string", string.substr(0, string.size() - 3)},
+  };
+  for (const auto& [layout, bytes] : damaged) {
+    SCOPED_TRACE(layout + " of " + std::to_string(bytes.size()) + " bytes");
+    const std::string source = File("damaged", bytes);
+    for (const TResult& d :
+         {Morvane({"decrypt", "-k", "k", "--layout", layout, source, "-o", dest}),
+          Morvane({"decrypt", "-k", "k", "--layout", layout, "-o", dest}, Stdin(bytes)),
+          Morvane({"decrypt", "-k", "k", "--layout", layout}, Stdin(bytes))}) {
+      EXPECT_EQ(d.status, 1);
+      EXPECT_NE(d.err.find("damaged or not encrypted with this cipher's layout"),
+                std::string::npos)
+          << d.err;
+    }
+  }
+
   EXPECT_EQ(ReadFile(dest), "precious");
   EXPECT_TRUE(Leftovers(dir).empty());
 

@@ -81,6 +81,15 @@ std::string UUErrorOf(F&& f) {
   return "";
 }
 
+// A document fed to the piecewise reader in pieces of Piece bytes.
+std::string ReadInPieces(TVRXUUCode& c, std::string_view doc, size_t piece) {
+  TVRXUUDocumentReader reader(c);
+  std::string out;
+  for (size_t at = 0; at < doc.size(); at += piece) reader.Update(doc.substr(at, piece), out);
+  reader.Finish(out);
+  return out;
+}
+
 void Reset(const std::string& path) {
   ::chmod(path.c_str(), 0644);
   std::filesystem::remove(path);
@@ -343,7 +352,8 @@ TEST(UUCode, ShortDamagedDocumentsDecodeLineByLine) {
 
 // Documents with the package's begin line: those the encoder writes decode as ever; any other
 // layout is read line by line, to its bytes or to an error, by the string and file drivers
-// alike; fed in pieces it is refused.
+// alike, and by the document reader fed a byte at a time (which ignores what follows the end
+// line); TVRXDecryptor refuses it.
 TEST(UUCode, PackageBeginLineOffItsLayout) {
   const std::string own = TVRXUUCode().EncryptString(RandomBytes(100, 7));
   std::string ownLF = own;
@@ -387,6 +397,11 @@ TEST(UUCode, PackageBeginLineOffItsLayout) {
         if (err.empty()) {
           EXPECT_EQ(ReadWholeFile(out), t.bytes);
         }
+      }
+      err = UUErrorOf([&] { got = ReadInPieces(c, t.doc, 1); });
+      EXPECT_TRUE(err.starts_with(t.error) && err.empty() == t.error.empty()) << err;
+      if (err.empty()) {
+        EXPECT_EQ(got, t.bytes);
       }
       err = UUErrorOf([&] {
         TVRXDecryptor d(c, layoutFile);
@@ -580,6 +595,13 @@ TEST(UUCode, DocumentsOfOtherToolsDecodeRight) {
         f.DecryptFile(file, out);
         EXPECT_EQ(ReadWholeFile(out), data);
         EXPECT_EQ(f.GetFileName(), "report.bin");
+        for (size_t piece : {size_t{1}, size_t{7}, doc.size()}) {
+          TVRXUUCode r;
+          r.SetBufferSize(bufferSize);
+          EXPECT_EQ(ReadInPieces(r, doc, piece), data);
+          EXPECT_EQ(r.GetFileName(), "report.bin");
+          EXPECT_EQ(r.GetStatus(), "644  ");
+        }
       }
     }
   }

@@ -122,17 +122,6 @@ std::string BaseName(const std::string& Path) {
   return slash == std::string::npos ? p : p.substr(slash + 1);
 }
 
-// The package's own document: a first line "begin MODE  NAME" (two blanks) ending in CR LF.
-// Documents of other programs (one blank, line feeds alone, mail headers before the begin line)
-// are read whole by the component's file driver.
-bool IsOwnDocument(std::string_view Head) {
-  const size_t lf = Head.find('\n');
-  if (!Head.starts_with("begin ") || lf == std::string_view::npos || Head[lf - 1] != '\r')
-    return false;
-  const std::string_view line = Head.substr(0, lf - 1);
-  return line.size() == 6 || (line.size() > 11 && line.substr(9, 2) == "  ");
-}
-
 // A begin line ends at its line feed: a name holding one, or a carriage return, would make a
 // document that decodes to garbage.
 void CheckBeginLineName(const std::string& Name, bool Given) {
@@ -175,25 +164,20 @@ int UUEncode(const TCommandLine& Args) {
   }
   if (Args.Has("name") || Args.Has("zero-line"))
     throw EUsageError("--name and --zero-line apply to encoding only");
-  const bool own = IsOwnDocument(in->Peek(4096));
-  TOutput out(dest, !own);
-  TProgress progress(ProgressChoice(Args), "uudecode", own ? in->KnownSize() : 0,
+  // Every form is read line by line as it arrives: each line is checked before its bytes are
+  // written, and a fault found late leaves no output file (on standard output the bytes of
+  // the lines before it are out already, and the run fails).
+  TOutput out(dest, false);
+  in->Open();
+  TProgress progress(ProgressChoice(Args), "uudecode", in->KnownSize(),
                      int64_t{BlocksPerChunk(63)} * 63);
   uu.SetBufferSize(BlocksPerChunk(63));
   uu.SetOnProgress(progress.Handler());
-  if (own) {
-    TVRXDecryptor d(uu, layoutFile);
-    Transform(
-        *in, out, [&](std::string_view Piece, std::string& Data) { d.Update(Piece, Data); },
-        [&](std::string& Data) { d.Finish(Data); });
-  } else {
-    // Other programs' documents are checked whole before anything is written: the component's
-    // file driver reads them (below 2 GiB).
-    in->Prepare();
-    out.RunDriver([&] { uu.DecryptFile(in->Path(), out.DriverPath()); });
-  }
-  // The component's file driver makes its file read-only itself; fed in pieces, the output
-  // does it.
+  TVRXUUDocumentReader reader(uu);
+  Transform(
+      *in, out, [&](std::string_view Piece, std::string& Data) { reader.Update(Piece, Data); },
+      [&](std::string& Data) { reader.Finish(Data); });
+  // The output is made read-only as the component's file driver does with its file.
   if (uu.GetStatus().starts_with("444")) out.SetReadOnly();
   progress.Done();
   out.Commit();

@@ -111,36 +111,6 @@ void CopyFdToFd(int From, int To, const std::string& FromWhat, const std::string
   }
 }
 
-// A forward-only stream over a descriptor the program writes: the drivers' final rewind only
-// moves the reported position.
-class TFdWriteStream : public TStream {
- public:
-  TFdWriteStream(int Fd, std::string What) : FFd(Fd), FWhat(std::move(What)) {}
-  int32_t Read(void*, int32_t) override {
-    throw EReadError("Stream read error: the output only writes");
-  }
-  int32_t Write(const void* Buffer, int32_t Count) override {
-    if (Count <= 0) return 0;
-    WriteAllToFd(
-        FFd, std::string_view(static_cast<const char*>(Buffer), static_cast<size_t>(Count)), FWhat);
-    FWritten += Count;
-    FPosition = FWritten;
-    return Count;
-  }
-  int64_t Seek(int64_t Offset) override {
-    FPosition = Offset;
-    return Offset;
-  }
-  int64_t GetPosition() const override { return FPosition; }
-  int64_t GetSize() const override { return FWritten; }
-
- private:
-  int FFd;
-  std::string FWhat;
-  int64_t FWritten = 0;
-  int64_t FPosition = 0;
-};
-
 }  // namespace
 
 [[noreturn]] void RefuseOversized(const std::string& Name, int64_t Size, bool AtLeast) {
@@ -263,10 +233,6 @@ TTempFile::~TTempFile() {
   }
 }
 
-std::string TTempFile::OpenPath() const {
-  return FName.empty() ? ProcPath(FFd.Get()) : FName;
-}
-
 void TTempFile::LinkAs(const std::string& Dest) {
   if (FName.empty()) {
     // An unnamed file gets a fresh name beside its destination for the instant of the rename,
@@ -380,28 +346,7 @@ void TInput::Open() {
 
 size_t TInput::Read(void* Buffer, size_t Count) {
   if (FFd.Get() < 0) Open();
-  if (FPushbackAt < FPushback.size()) {
-    const size_t n = std::min(Count, FPushback.size() - FPushbackAt);
-    std::memcpy(Buffer, FPushback.data() + FPushbackAt, n);
-    FPushbackAt += n;
-    return n;
-  }
   return ReadSome(FFd.Get(), Buffer, Count, DisplayName());
-}
-
-std::string TInput::Peek(size_t Count) {
-  if (FFd.Get() < 0) Open();
-  std::string head(FPushback, FPushbackAt);
-  while (head.size() < Count) {
-    const size_t before = head.size();
-    head.resize(Count);
-    const size_t n = ReadSome(FFd.Get(), head.data() + before, Count - before, DisplayName());
-    head.resize(before + n);
-    if (n == 0) break;
-  }
-  FPushback = head;
-  FPushbackAt = 0;
-  return head;
 }
 
 void TInput::ForEachPiece(const std::function<void(std::string_view)>& Consume) {
@@ -433,33 +378,6 @@ void Transform(TInput& In, TOutput& Out,
   });
   Finish(out.Bytes);
   Out.Write(out.Bytes);
-}
-
-void TInput::Prepare(int64_t Limit) {
-  if (FFd.Get() < 0) Open();
-  if (FRegular && !IsStandardInput()) {
-    if (FSize > Limit) RefuseOversized(DisplayName(), FSize);
-    return;
-  }
-  // A pipe, a terminal or a device (or standard input): its size is not known up front.
-  FSpool = std::make_unique<TTempFile>(
-      TTempFile::Anonymous(TempDirectory(), "a copy of " + DisplayName()));
-  const auto buffer = std::make_unique_for_overwrite<char[]>(kIOChunk);
-  int64_t total = 0;
-  for (;;) {
-    ThrowIfCancelled();
-    const size_t n = Read(buffer.get(), kIOChunk);
-    if (n == 0) break;
-    total += static_cast<int64_t>(n);
-    if (total > Limit) RefuseOversized(DisplayName(), Limit, true);
-    WriteAllToFd(FSpool->Fd(), std::string_view(buffer.get(), n),
-                 "the temporary copy of " + DisplayName() + " in " + Quoted(TempDirectory()));
-  }
-  FSize = total;
-}
-
-std::string TInput::Path() const {
-  return FSpool ? FSpool->OpenPath() : FName;
 }
 
 std::string TInput::ReadAll(int64_t Limit) {
@@ -557,28 +475,8 @@ int TOutput::Fd() const noexcept {
   return FTemp ? FTemp->Fd() : FDirect;
 }
 
-std::string TOutput::DriverPath() const {
-  return FTemp ? FTemp->OpenPath() : ProcPath(FDirect);
-}
-
-TStream& TOutput::Stream() {
-  if (!FStream) FStream = std::make_unique<TFdWriteStream>(Fd(), DisplayName());
-  return *FStream;
-}
-
 void TOutput::Write(std::string_view Bytes) {
   WriteAllToFd(Fd(), Bytes, DisplayName());
-}
-
-void TOutput::RaiseRenamed(const Exception& E) const {
-  std::string message = E.Message();
-  const std::string path = DriverPath();
-  const std::string quoted = "\"" + path + "\"";
-  const auto at = message.find(quoted);
-  if (at == std::string::npos) throw;
-  message.replace(at, quoted.size(), DisplayName());
-  const auto* io = dynamic_cast<const EInOutError*>(&E);
-  throw EOutputError(message, io != nullptr ? io->ErrorCode() : 0);
 }
 
 void TOutput::Commit() {

@@ -70,8 +70,6 @@ class TTempFile {
   ~TTempFile();
 
   int Fd() const noexcept { return FFd.Get(); }
-  // A name the library's drivers can open the file by.
-  std::string OpenPath() const;
   // Gives the file the name Dest, replacing what had it, atomically.
   void LinkAs(const std::string& Dest);
 
@@ -124,26 +122,12 @@ class TInput {
   // Reads the whole input in large pieces and hands each to Consume; the pieces are only
   // valid during the call, and the buffer is wiped afterwards.
   void ForEachPiece(const std::function<void(std::string_view)>& Consume);
-  // Reads up to Count bytes from the start and puts them back: the next reads give them again.
-  std::string Peek(size_t Count);
-
-  // Makes the input a regular file the drivers can open by name: a regular file is used as it
-  // is; anything else is copied into an anonymous temporary file, refused once it passes Limit
-  // bytes. A file larger than Limit is refused too.
-  void Prepare(int64_t Limit = kLayoutLimit);
-  // The name to hand to a driver, and the size (after Prepare).
-  std::string Path() const;
-  int64_t Size() const noexcept { return FSize; }
-
   // The whole input in memory, refused once it passes Limit bytes.
   std::string ReadAll(int64_t Limit = kLayoutLimit);
 
  private:
   std::string FName;
   TFd FFd;
-  std::string FPushback;  // bytes read by Peek, given out again first
-  size_t FPushbackAt = 0;
-  std::unique_ptr<TTempFile> FSpool;
   bool FRegular = false;
   int64_t FSize = -1;
   dev_t FDev = 0;
@@ -171,7 +155,7 @@ void Transform(TInput& In, TOutput& Out,
 class TOutput {
  public:
   // Staged: the bytes are held in a temporary file until Commit even where the destination
-  // is written through (for drivers that cannot take back what they wrote on an error).
+  // is written through (for a run that must not leave half its output on an error).
   TOutput(std::string Dest, bool Staged);
   ~TOutput();
   TOutput(const TOutput&) = delete;
@@ -183,25 +167,8 @@ class TOutput {
   // True when the bytes reach a terminal.
   bool IsTerminal() const noexcept { return FTerminal; }
 
-  // Where the bytes go before Commit: a descriptor, and a name the drivers can create it by.
-  int Fd() const noexcept;
-  std::string DriverPath() const;
-  // A stream over Fd whose write errors name the destination.
-  TStream& Stream();
+  // Writes through, or into the temporary file until Commit.
   void Write(std::string_view Bytes);
-
-  // Runs a driver that writes DriverPath(); an error that names the temporary file is raised
-  // again naming the destination.
-  template <class F>
-  void RunDriver(F&& Driver) {
-    try {
-      Driver();
-    } catch (const EInOutError& e) {
-      RaiseRenamed(e);
-    } catch (const EFCreateError& e) {
-      RaiseRenamed(e);
-    }
-  }
 
   // The finished file loses its write permission (a regular file only; as a uuencoded
   // document's mode 444 asks).
@@ -211,8 +178,8 @@ class TOutput {
 
  private:
   enum class TKind : uint8_t { Through, Replace, InPlace };
-  [[noreturn]] void RaiseRenamed(const Exception& E) const;
-  void CopyStagedTo(int Fd);
+  // Where the bytes go before Commit.
+  int Fd() const noexcept;
 
   std::string FDest;
   std::string FTarget;  // the file a Replace or InPlace output ends up in
@@ -220,7 +187,6 @@ class TOutput {
   int FDirect = -1;  // Through: the descriptor written; InPlace: the file opened for writing
   TFd FOwned;        // FDirect when the program opened it
   std::unique_ptr<TTempFile> FTemp;
-  std::unique_ptr<TStream> FStream;
   bool FTerminal = false;
   bool FReadOnly = false;
 };

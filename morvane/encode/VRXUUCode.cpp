@@ -22,6 +22,8 @@ constexpr const char* kReadOnlyStatus = "444  ";
 constexpr const char* kWritableStatus = "644  ";
 constexpr int32_t kLineBytes = 45;
 constexpr int32_t kLineChars = 63;
+// A line longer than any document needs is refused rather than held.
+constexpr size_t kMaxLineBytes = 4096;
 constexpr size_t kMaxNameBytes = 255;  // the longest file name the common file systems take
 
 constexpr uint8_t Char(uint32_t Value) {
@@ -38,8 +40,12 @@ constexpr uint32_t Value(uint8_t C) {
 // and handed to the decoder in the package's own layout, so that such a document decodes to
 // the right bytes or is refused with EVRXUUError naming the line; never to wrong bytes.
 
-// Lines of a stream through a small buffer, each without its line end. A line longer than any
-// document needs is refused rather than held.
+[[noreturn]] void RefuseLongLine(int64_t Number) {
+  throw EVRXUUError(std::string(kMalformedLine) + ": line " + std::to_string(Number) +
+                    " is longer than " + std::to_string(kMaxLineBytes) + " bytes");
+}
+
+// Lines of a stream through a small buffer, each without its line end.
 class TLineReader {
  public:
   // Lines are counted from Before + 1, for messages.
@@ -62,10 +68,7 @@ class TLineReader {
       const auto* lf =
           static_cast<const char*>(std::memchr(start, '\n', static_cast<size_t>(FFill - FPos)));
       const auto n = static_cast<int32_t>(lf != nullptr ? lf - start : FFill - FPos);
-      if (Line.size() + static_cast<size_t>(n) > kMaxLine) {
-        throw EVRXUUError(std::string(kMalformedLine) + ": line " + std::to_string(FNumber + 1) +
-                          " is longer than " + std::to_string(kMaxLine) + " bytes");
-      }
+      if (Line.size() + static_cast<size_t>(n) > kMaxLineBytes) RefuseLongLine(FNumber + 1);
       Line.append(start, static_cast<size_t>(n));
       FPos += n;
       FConsumed += n;
@@ -84,13 +87,72 @@ class TLineReader {
   int64_t Consumed() const noexcept { return FConsumed; }
 
  private:
-  static constexpr size_t kMaxLine = 4096;
   TStream& FSource;
   std::array<char, 8192> FBuffer{};
   int32_t FPos = 0;
   int32_t FFill = 0;
   int64_t FNumber;
   int64_t FConsumed = 0;
+};
+
+// The data lines of a document in the common form, one at a time, each without its line end.
+// Number is the line's number in the document, for messages.
+class TCommonLineCheck {
+ public:
+  enum class TKind { Data, Skipped, End };
+
+  // Appends a data line in the package's layout to Out (when given). Raises EVRXUUError for a
+  // line the common form cannot hold.
+  TKind Take(std::string_view Line, int64_t Number, std::string* Out) {
+    if (IsEndLine(Line)) return TKind::End;
+    if (FDataEnded) {
+      if (Line.find_first_not_of(" \t`") == std::string_view::npos) return TKind::Skipped;
+      throw EVRXUUError(std::string(kNoEndLine) + ": line " + std::to_string(Number) +
+                        " follows the zero-length line");
+    }
+    if (Line.empty()) {  // a blank line ends the data as a zero-length line does
+      FDataEnded = true;
+      return TKind::Skipped;
+    }
+    const auto first = static_cast<uint8_t>(Line[0]);
+    if (first < 0x20 || first > 0x60) Refuse(Number, "does not start with a length character");
+    const uint32_t length = Value(first);
+    if (length == 0) {
+      FDataEnded = true;
+      return TKind::Skipped;
+    }
+    if (length > static_cast<uint32_t>(kLineBytes)) Refuse(Number, "holds more than 45 bytes");
+    if (FShortSeen) Refuse(Number, "follows a short line: only the last data line may be short");
+    const size_t need = 4 * ((length + 2) / 3);
+    if (Line.size() - 1 != need) {
+      Refuse(Number, "holds " + std::to_string(Line.size() - 1) + " characters where its length (" +
+                         std::to_string(length) + " bytes) needs " + std::to_string(need));
+    }
+    // One test after the loop, not one per byte: the loop then runs on whole vectors.
+    uint8_t outside = 0;
+    for (size_t i = 1; i <= need; ++i) {
+      outside |= static_cast<uint8_t>(static_cast<uint8_t>(Line[i] - 0x20) > 0x40);
+    }
+    if (outside != 0) Refuse(Number, "holds a byte outside the encoding");
+    FShortSeen = length < static_cast<uint32_t>(kLineBytes);
+    if (Out != nullptr) {
+      Out->append(Line.substr(0, need + 1));
+      Out->append("\r\n");
+    }
+    return TKind::Data;
+  }
+
+ private:
+  static bool IsEndLine(std::string_view Line) {
+    return Line.starts_with("end") && Line.find_first_not_of(" \t", 3) == std::string_view::npos;
+  }
+  [[noreturn]] static void Refuse(int64_t Number, const std::string& Why) {
+    throw EVRXUUError(std::string(kMalformedLine) + ": line " + std::to_string(Number) + " " +
+                      Why);
+  }
+
+  bool FDataEnded = false;
+  bool FShortSeen = false;
 };
 
 // The data lines of a document in the common form, from just after its begin line (FirstLine
@@ -100,63 +162,22 @@ class TCommonDataLines {
   TCommonDataLines(TStream& Source, int64_t FirstLine) : FLines(Source, FirstLine - 1) {}
 
   // Appends the next data line in the package's layout to Out (when given); false at the end
-  // line. Raises EVRXUUError for a line the common form cannot hold.
+  // line.
   bool Next(std::string* Out) {
     for (;;) {
       if (!FLines.Next(FLine)) throw EVRXUUError(kNoEndLine);
-      const std::string_view line = FLine;
-      if (IsEndLine(line)) return false;
-      if (FDataEnded) {
-        if (line.find_first_not_of(" \t`") == std::string_view::npos) continue;
-        throw EVRXUUError(std::string(kNoEndLine) + ": line " + LineNumber() +
-                          " follows the zero-length line");
+      switch (FCheck.Take(FLine, FLines.Number(), Out)) {
+        case TCommonLineCheck::TKind::Data: return true;
+        case TCommonLineCheck::TKind::End: return false;
+        case TCommonLineCheck::TKind::Skipped: break;
       }
-      if (line.empty()) {  // a blank line ends the data as a zero-length line does
-        FDataEnded = true;
-        continue;
-      }
-      const auto first = static_cast<uint8_t>(line[0]);
-      if (first < 0x20 || first > 0x60) Refuse("does not start with a length character");
-      const uint32_t length = Value(first);
-      if (length == 0) {
-        FDataEnded = true;
-        continue;
-      }
-      if (length > static_cast<uint32_t>(kLineBytes)) Refuse("holds more than 45 bytes");
-      if (FShortSeen) Refuse("follows a short line: only the last data line may be short");
-      const size_t need = 4 * ((length + 2) / 3);
-      if (line.size() - 1 != need) {
-        Refuse("holds " + std::to_string(line.size() - 1) + " characters where its length (" +
-               std::to_string(length) + " bytes) needs " + std::to_string(need));
-      }
-      // One test after the loop, not one per byte: the loop then runs on whole vectors.
-      uint8_t outside = 0;
-      for (size_t i = 1; i <= need; ++i) {
-        outside |= static_cast<uint8_t>(static_cast<uint8_t>(line[i] - 0x20) > 0x40);
-      }
-      if (outside != 0) Refuse("holds a byte outside the encoding");
-      FShortSeen = length < static_cast<uint32_t>(kLineBytes);
-      if (Out != nullptr) {
-        Out->append(line.substr(0, need + 1));
-        Out->append("\r\n");
-      }
-      return true;
     }
   }
 
  private:
-  static bool IsEndLine(std::string_view Line) {
-    return Line.starts_with("end") && Line.find_first_not_of(" \t", 3) == std::string_view::npos;
-  }
-  std::string LineNumber() const { return std::to_string(FLines.Number()); }
-  [[noreturn]] void Refuse(const std::string& Why) const {
-    throw EVRXUUError(std::string(kMalformedLine) + ": line " + LineNumber() + " " + Why);
-  }
-
   TLineReader FLines;
   std::string FLine;
-  bool FDataEnded = false;
-  bool FShortSeen = false;
+  TCommonLineCheck FCheck;
 };
 
 // The data lines of a common-form document as a stream in the package's layout.
@@ -244,8 +265,8 @@ bool IsPackageData(std::string_view Data) {
 EVRXUUError NotInPackageLayout() {
   return EVRXUUError(
       "Not in this package's layout (CR LF line ends, lines of 45 bytes, \"end\" last): a "
-      "document in any other layout is read whole, line by line, by DecryptFile or "
-      "DecryptString");
+      "document in any other layout is read line by line, by DecryptFile, DecryptString or "
+      "TVRXUUDocumentReader");
 }
 
 // The begin line of other tools: "begin", one blank, the mode in one to four octal digits, one
@@ -457,7 +478,7 @@ int64_t TVRXUUCode::ReadFileHead(std::string_view Seen, bool End) {
   if (FindBeginLine(Seen) != std::string_view::npos) {
     throw EVRXUUError(
         "No begin line of this package's form: a document in the form of other tools is read "
-        "whole, by DecryptFile or DecryptString");
+        "by DecryptFile, DecryptString or TVRXUUDocumentReader");
   }
   if (!End) return -1;
   throw EVRXUUError(kNoBeginLine);
@@ -666,6 +687,102 @@ void TVRXUUCode::DecryptCommonFile(const std::string& SourceFile, const std::str
     DecryptStream(data, dest, static_cast<int32_t>(size));
   }
   if (FStatus == kReadOnlyStatus) FileSetReadOnly(DestFile);
+}
+
+}  // namespace morvane
+
+namespace morvane {
+
+// ---- A document fed in pieces, in either form
+
+struct TVRXUUDocumentReader::TState {
+  enum class TPhase { FirstLine, BeforeBegin, Data, Ended };
+  TPhase Phase = TPhase::FirstLine;
+  int64_t Number = 0;  // lines taken so far
+  std::string Line;    // the line being gathered, while it spans pieces
+  std::string Data;    // checked data lines in the package's layout, not yet decoded
+  TCommonLineCheck Check;
+  std::unique_ptr<TVRXDecryptor> Decryptor;  // from the begin line on
+};
+
+TVRXUUDocumentReader::TVRXUUDocumentReader(TVRXUUCode& Code)
+    : FCode(Code), FState(std::make_unique<TState>()) {}
+
+TVRXUUDocumentReader::~TVRXUUDocumentReader() = default;
+
+bool TVRXUUDocumentReader::BeginLineRead() const {
+  return FState->Decryptor != nullptr;
+}
+
+void TVRXUUDocumentReader::Line(std::string_view Line) {
+  TState& s = *FState;
+  ++s.Number;
+  using TPhase = TState::TPhase;
+  if (s.Phase == TPhase::Data) {
+    if (Line.ends_with('\r')) Line.remove_suffix(1);
+    if (s.Check.Take(Line, s.Number, &s.Data) == TCommonLineCheck::TKind::End) {
+      s.Phase = TPhase::Ended;
+    }
+    return;
+  }
+  // As DecryptString reads a document: a first line holding "begin " that is not in the form
+  // of other tools is the package's begin line, read by position; otherwise the first line in
+  // the form of other tools is.
+  const bool first = s.Phase == TPhase::FirstLine;
+  s.Phase = TPhase::BeforeBegin;
+  const bool common = IsCommonBeginLine(Line);
+  if (!common && !(first && Line.find(kBegin) != std::string_view::npos)) return;
+  if (common && Line.ends_with('\r')) Line.remove_suffix(1);
+  FCode.ReadBeginLine(Line);
+  s.Decryptor = std::make_unique<TVRXDecryptor>(FCode, layoutStream);
+  s.Phase = TPhase::Data;
+}
+
+void TVRXUUDocumentReader::Decode(std::string& Out) {
+  TState& s = *FState;
+  if (s.Data.empty() || s.Decryptor == nullptr) return;
+  s.Decryptor->Update(s.Data, Out);
+  s.Data.clear();
+}
+
+void TVRXUUDocumentReader::Update(std::span<const uint8_t> In, std::string& Out) {
+  TState& s = *FState;
+  std::string_view rest(reinterpret_cast<const char*>(In.data()), In.size());
+  while (!rest.empty() && s.Phase != TState::TPhase::Ended) {
+    const size_t lf = rest.find('\n');
+    const std::string_view part = rest.substr(0, lf);
+    if (s.Line.size() + part.size() > kMaxLineBytes) RefuseLongLine(s.Number + 1);
+    if (lf == std::string_view::npos) {
+      s.Line.append(part);
+      break;
+    }
+    rest.remove_prefix(lf + 1);
+    if (s.Line.empty()) {
+      Line(part);
+    } else {
+      s.Line.append(part);
+      Line(s.Line);
+      s.Line.clear();
+    }
+  }
+  Decode(Out);
+}
+
+void TVRXUUDocumentReader::Update(std::string_view In, std::string& Out) {
+  Update(std::span(reinterpret_cast<const uint8_t*>(In.data()), In.size()), Out);
+}
+
+void TVRXUUDocumentReader::Finish(std::string& Out) {
+  TState& s = *FState;
+  // A last line without its line feed counts as a line, as the drivers read it.
+  if (!s.Line.empty() && s.Phase != TState::TPhase::Ended) {
+    Line(s.Line);
+    s.Line.clear();
+  }
+  if (s.Decryptor == nullptr) throw EVRXUUError(kNoBeginLine);
+  if (s.Phase != TState::TPhase::Ended) throw EVRXUUError(kNoEndLine);
+  Decode(Out);
+  s.Decryptor->Finish(Out);
 }
 
 }  // namespace morvane

@@ -40,10 +40,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "morvane/cipher/VRXCipher.h"
+#include "morvane/cipher/VRXIncremental.h"
 #include "morvane/framework/Exceptions.h"
 
 namespace morvane {
@@ -103,6 +106,7 @@ class TVRXUUCode : public TCustomVRXCipher {
   // attributes. It reads the package's own layout only (CR LF line ends, lines of 45 bytes, the
   // last shorter, "end" CR LF last): a document in any other layout or in the form of other
   // tools raises EVRXUUError, after the output of the chunks before the fault was appended.
+  // TVRXUUDocumentReader (below) reads every form in pieces.
   std::string FileHead() const override { return BeginLine(); }
   int64_t FileLargestSource() const override { return INT64_MAX; }
   std::string FileTail(int64_t SourceSize) const override;
@@ -122,6 +126,8 @@ class TVRXUUCode : public TCustomVRXCipher {
   void DecryptCommonFile(const std::string& SourceFile, const std::string& DestFile,
                          bool FirstLineBegins);
 
+  friend class TVRXUUDocumentReader;
+
   std::string FFileName;
   std::string FStatus;
   // A document fed in pieces: the next run checks the layout chunk by chunk (set when its
@@ -129,6 +135,39 @@ class TVRXUUCode : public TCustomVRXCipher {
   bool FCheckNextRun = false;
   bool FCheckLayout = false;
   bool FShortLineSeen = false;
+};
+
+// A uuencoded document fed in pieces of any size, in every form DecryptString reads (the
+// package's own and that of other tools), of any length. Each line is checked as it arrives, by
+// the rules of the form of other tools (see the top of this header), and its bytes are appended
+// at once, so that memory stays bounded; a document that breaks them raises the drivers'
+// EVRXUUError ("No begin line", "No end line", "Malformed data line: line N ..."), after the
+// bytes of the lines before the fault were appended: discard them then. Unlike the drivers it
+// ignores anything after the end line, and it refuses lines of the package's layout holding
+// bytes outside the encoding, which DecryptString decodes by position. The component's FileName
+// and Status are set once the begin line was read; no file's attributes are touched. Progress
+// and cancel as the component's OnProgress gives them; one document per object.
+class TVRXUUDocumentReader {
+ public:
+  explicit TVRXUUDocumentReader(TVRXUUCode& Code);
+  ~TVRXUUDocumentReader();
+  TVRXUUDocumentReader(const TVRXUUDocumentReader&) = delete;
+  TVRXUUDocumentReader& operator=(const TVRXUUDocumentReader&) = delete;
+
+  void Update(std::span<const uint8_t> In, std::string& Out);
+  void Update(std::string_view In, std::string& Out);
+  // Raises "No begin line" or "No end line" for a document that ended early.
+  void Finish(std::string& Out);
+  // Whether the begin line was read (FileName and Status are the document's).
+  bool BeginLineRead() const;
+
+ private:
+  struct TState;
+  void Line(std::string_view Line);
+  void Decode(std::string& Out);
+
+  TVRXUUCode& FCode;
+  std::unique_ptr<TState> FState;
 };
 
 }  // namespace morvane
