@@ -479,8 +479,7 @@ TEST_F(ProgramTest, FailuresLeaveTheDestinationAsItWasAndNoTemporaryFile) {
           Morvane({"decrypt", "-k", "k", "--layout", layout, "-o", dest}, Stdin(bytes)),
           Morvane({"decrypt", "-k", "k", "--layout", layout}, Stdin(bytes))}) {
       EXPECT_EQ(d.status, 1);
-      EXPECT_NE(d.err.find("damaged or not encrypted with this cipher's layout"),
-                std::string::npos)
+      EXPECT_NE(d.err.find("damaged or not encrypted with this cipher's layout"), std::string::npos)
           << d.err;
     }
   }

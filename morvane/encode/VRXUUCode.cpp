@@ -147,8 +147,7 @@ class TCommonLineCheck {
     return Line.starts_with("end") && Line.find_first_not_of(" \t", 3) == std::string_view::npos;
   }
   [[noreturn]] static void Refuse(int64_t Number, const std::string& Why) {
-    throw EVRXUUError(std::string(kMalformedLine) + ": line " + std::to_string(Number) + " " +
-                      Why);
+    throw EVRXUUError(std::string(kMalformedLine) + ": line " + std::to_string(Number) + " " + Why);
   }
 
   bool FDataEnded = false;
@@ -167,9 +166,12 @@ class TCommonDataLines {
     for (;;) {
       if (!FLines.Next(FLine)) throw EVRXUUError(kNoEndLine);
       switch (FCheck.Take(FLine, FLines.Number(), Out)) {
-        case TCommonLineCheck::TKind::Data: return true;
-        case TCommonLineCheck::TKind::End: return false;
-        case TCommonLineCheck::TKind::Skipped: break;
+        case TCommonLineCheck::TKind::Data:
+          return true;
+        case TCommonLineCheck::TKind::End:
+          return false;
+        case TCommonLineCheck::TKind::Skipped:
+          break;
       }
     }
   }
