@@ -736,8 +736,13 @@ class Incremental {
       throw py::value_error("layout must be 'stream' or 'file', not '" + Layout + "'");
     if (FOwner.Streaming)
       throw std::runtime_error("the component already has a message under way; finish it first");
+    // A uuencoded document in pieces may be in any form the decoders read, not only the
+    // package's own layout that TVRXDecryptor takes.
+    auto* uu = dynamic_cast<TVRXUUCode*>(&FOwner.Cipher());
     if (Encrypting)
       FEncryptor = std::make_unique<TVRXEncryptor>(FOwner.Cipher(), layout);
+    else if (uu != nullptr && layout == layoutFile)
+      FDocument = std::make_unique<TVRXUUDocumentReader>(*uu);
     else
       FDecryptor = std::make_unique<TVRXDecryptor>(FOwner.Cipher(), layout);
     FOwner.Streaming = true;
@@ -752,6 +757,8 @@ class Incremental {
     return Step(in.Size(), [&](std::string& out) {
       if (FEncryptor)
         FEncryptor->Update(std::span(p, in.Size()), out);
+      else if (FDocument)
+        FDocument->Update(std::span(p, in.Size()), out);
       else
         FDecryptor->Update(std::span(p, in.Size()), out);
     });
@@ -760,6 +767,8 @@ class Incremental {
     py::bytes out = Step(0, [&](std::string& o) {
       if (FEncryptor)
         FEncryptor->Finish(o);
+      else if (FDocument)
+        FDocument->Finish(o);
       else
         FDecryptor->Finish(o);
     });
@@ -770,7 +779,7 @@ class Incremental {
  private:
   template <class Fn>
   py::bytes Step(size_t Size, Fn&& F) {
-    if (!FEncryptor && !FDecryptor)
+    if (!FEncryptor && !FDecryptor && !FDocument)
       throw py::value_error("this message is finished (or failed); start a new one");
     std::string out;
     // Percentages mean nothing without a known end: only Ctrl-C is looked for.
@@ -784,14 +793,16 @@ class Incremental {
     return ToBytes(out);
   }
   void Close() {
-    if (FEncryptor || FDecryptor) FOwner.Streaming = false;
+    if (FEncryptor || FDecryptor || FDocument) FOwner.Streaming = false;
     FEncryptor.reset();
     FDecryptor.reset();
+    FDocument.reset();
   }
 
   Component& FOwner;
   std::unique_ptr<TVRXEncryptor> FEncryptor;
   std::unique_ptr<TVRXDecryptor> FDecryptor;
+  std::unique_ptr<TVRXUUDocumentReader> FDocument;
 };
 
 // ---- Digests
@@ -1213,7 +1224,8 @@ PYBIND11_MODULE(_core, m) {
           },
           py::arg("layout") = "stream", py::keep_alive<0, 1>(),
           "Decryption (decoding) fed in pieces, as encryptor(); the file layout is cut to its "
-          "recorded size. Output given before an error must be discarded.")
+          "recorded size; for UUCode it is a document in any form uudecode() reads (text "
+          "after the end line is ignored). Output given before an error must be discarded.")
       .def_readwrite("on_progress", &Component::OnProgress,
                      "None, or a callable on_progress(percent) -> bool called as a run advances; "
                      "returning False cancels the run with CancelledError.");

@@ -92,6 +92,11 @@ def test_pieces_give_the_drivers_bytes(make, layouts, rng, tmp_path):
         c.encryptor()  # one message at a time per component
     first.finish()
     c.encryptor().finish()
+    if not cipher and isinstance(c, morvane.UUCode):  # other tools' form: LF, one blank
+        lf = b"begin 644 p\n" + whole.replace(b"\r\n", b"\n").split(b"\n", 1)[1]
+        assert feed(make().decryptor("file"), b"From: a\n\n" + lf + b"-- \n", rng) == data
+        with pytest.raises(morvane.UUError, match="line 2 holds 61"):
+            feed(make().decryptor("file"), lf.replace(b"\nM", b"\nMM", 2), rng)
     if cipher:  # a file cut by one byte: its trailer disagrees with its blocks
         with pytest.raises(morvane.DamagedDataError):
             feed(make().decryptor("file"), whole[:-1], rng)
