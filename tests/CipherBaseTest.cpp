@@ -477,6 +477,45 @@ TEST(CipherIV, BytesAreTheLeadingDataOfEveryFamily) {
   }
 }
 
+// The IV by word index, for each block cipher: the built-in words, the words set, and any index
+// outside the IV refused with one message that leaves the IV and the component as they were.
+template <class TCipher>
+void ExpectIVWords(const std::vector<uint32_t>& BuiltIn, const std::string& Words) {
+  TCipher c;
+  SCOPED_TRACE(c.ClassName());
+  const auto n = static_cast<int32_t>(BuiltIn.size());
+  for (int32_t i = 0; i < n; ++i) EXPECT_EQ(c.GetIV(i), BuiltIn[static_cast<size_t>(i)]) << i;
+  for (int32_t bad : {-1, n, n + 1, 18, INT32_MIN, INT32_MAX}) {
+    const std::string message =
+        "IV index out of range: " + std::to_string(bad) + " (" + Words + ")";
+    try {
+      c.GetIV(bad);
+      ADD_FAILURE() << bad;
+    } catch (const EVRXOutOfRange& e) {
+      EXPECT_EQ(e.what(), message);
+    }
+    try {
+      c.SetIV(bad, 0xFFFFFFFF);
+      ADD_FAILURE() << bad;
+    } catch (const EVRXOutOfRange& e) {
+      EXPECT_EQ(e.what(), message);
+    }
+  }
+  for (int32_t i = 0; i < n; ++i) EXPECT_EQ(c.GetIV(i), BuiltIn[static_cast<size_t>(i)]) << i;
+  c.SetIV(n - 1, 0xA1B2C3D4);
+  EXPECT_EQ(c.GetIV(n - 1), 0xA1B2C3D4u);
+  EXPECT_EQ(c.GetIVBytes().substr(static_cast<size_t>(4 * (n - 1))), "\xD4\xC3\xB2\xA1");
+  c.SetKey("still works");
+  EXPECT_EQ(c.DecryptString(c.EncryptString("x")), "x");
+}
+
+TEST(CipherIV, WordsByIndex) {
+  ExpectIVWords<TVRXBlowFish>({0x5E3A91C7, 0x2B84D06F}, "the Blowfish IV has the words 0 and 1");
+  ExpectIVWords<TVRXDES>({0x3A61C7E2, 0x9B0D4F18}, "the DES IV has the words 0 and 1");
+  ExpectIVWords<TVRXTwoFish>({0x6E2F91C4, 0x17B8D35A, 0xC04A7E29, 0x8D5316F7},
+                             "the Twofish IV has the words 0 to 3");
+}
+
 // Progress in bytes beside the chunk count: the input processed so far, rising to the whole
 // input by the last call, for encryption and decryption of every family through each driver.
 TEST(CipherDrivers, ProgressInBytesReachesTheInputSize) {

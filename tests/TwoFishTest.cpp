@@ -326,8 +326,6 @@ TEST(TwoFish, CfbRewritesTheIV) {
     EXPECT_EQ(e.EncryptString(plain), e.EncryptString(plain)) << int(mode);
     EXPECT_EQ(e.GetIV(0), 0x6E2F91C4u) << int(mode);
   }
-  EXPECT_THROW(c.GetIV(4), EVRXOutOfRange);
-  EXPECT_THROW(c.SetIV(-1, 0), EVRXOutOfRange);
 }
 
 TEST(TwoFish, RoundTripsAcrossChunkBoundaries) {

@@ -1,6 +1,15 @@
 #include "morvane/cipher/VRXBlockModes.h"
 
+#include <string>
+
 namespace morvane::detail {
+
+void IVIndexOutOfRange(int32_t Index, size_t Words, const char* Cipher) {
+  const std::string words =
+      Words == 2 ? "0 and 1" : "0 to " + std::to_string(static_cast<int32_t>(Words) - 1);
+  throw EVRXOutOfRange("IV index out of range: " + std::to_string(Index) + " (the " + Cipher +
+                       " IV has the words " + words + ")");
+}
 
 namespace {
 

@@ -56,6 +56,9 @@
 
 namespace morvane::detail {
 
+// Raises EVRXOutOfRange for an IV word index outside 0..Words-1 of the cipher named.
+[[noreturn]] void IVIndexOutOfRange(int32_t Index, size_t Words, const char* Cipher);
+
 // The chaining state of a block-cipher component. FIV is the component's IV, kept between runs
 // (CFB overwrites it with each keystream block); the other registers belong to the current run.
 template <size_t W>
@@ -72,6 +75,22 @@ struct TChainRegisters {
     FPrevCipher.fill(0);
     FPrevPlain.fill(0);
     FBlockCount = 0;
+  }
+
+  // IV word Index, for a component's GetIV and SetIV: an index outside 0..W-1 raises
+  // EVRXOutOfRange naming Cipher.
+  uint32_t& IVWord(int32_t Index, const char* Cipher) {
+    CheckIVIndex(Index, Cipher);
+    return FIV[static_cast<size_t>(Index)];
+  }
+  uint32_t IVWord(int32_t Index, const char* Cipher) const {
+    CheckIVIndex(Index, Cipher);
+    return FIV[static_cast<size_t>(Index)];
+  }
+
+ private:
+  static void CheckIVIndex(int32_t Index, const char* Cipher) {
+    if (Index < 0 || static_cast<size_t>(Index) >= W) IVIndexOutOfRange(Index, W, Cipher);
   }
 };
 
@@ -122,6 +141,17 @@ class TBlockModes {
   }
   static void DecryptOFB(const Core& C, TRegisters& R, uint32_t* x) noexcept {
     EncryptOFB(C, R, x);
+  }
+
+  // One of the operations above on a block given as its W words (each in cipher form), for the
+  // EncryptCBC-style methods of a component that take the words one by one.
+  template <void (*Op)(const Core&, TRegisters&, uint32_t*), class... TWord>
+  requires(sizeof...(TWord) == W) static void OneBlock(const Core& C, TRegisters& R,
+                                                       TWord&... Words) noexcept {
+    uint32_t x[W] = {Words...};
+    Op(C, R, x);
+    size_t i = 0;
+    ((Words = x[i++]), ...);
   }
 
   // ---- n whole blocks from bytes to bytes (In == Out allowed, no other overlap), with every

@@ -249,13 +249,6 @@ struct TBlowfishCore {
 
 using TModes = detail::TBlockModes<TBlowfishCore>;
 
-void CheckIVIndex(int32_t Index) {
-  if (Index != 0 && Index != 1) {
-    throw EVRXOutOfRange("IV index out of range: " + std::to_string(Index) +
-                         " (the Blowfish IV has the words 0 and 1)");
-  }
-}
-
 }  // namespace
 
 TVRXBlowFish::TVRXBlowFish(TComponent* AOwner) : TCustomVRXCipher(AOwner) {
@@ -273,13 +266,11 @@ TVRXBlowFish::~TVRXBlowFish() {
 }
 
 uint32_t TVRXBlowFish::GetIV(int32_t Index) const {
-  CheckIVIndex(Index);
-  return FChain.FIV[static_cast<size_t>(Index)];
+  return FChain.IVWord(Index, "Blowfish");
 }
 
 void TVRXBlowFish::SetIV(int32_t Index, uint32_t Value) {
-  CheckIVIndex(Index);
-  FChain.FIV[static_cast<size_t>(Index)] = Value;
+  FChain.IVWord(Index, "Blowfish") = Value;
 }
 
 // ---- Block function and modes
@@ -305,51 +296,37 @@ void TVRXBlowFish::DecryptAtom(uint32_t& L, uint32_t& R) {
   R = x[1];
 }
 
-namespace {
-
-// Runs one of the engine's per-block mode operations on (L, R).
-template <void (*Op)(const TBlowfishCore&, TModes::TRegisters&, uint32_t*)>
-void OneBlock(const TBlowfishCore& Core, TModes::TRegisters& Regs, uint32_t& L,
-              uint32_t& R) noexcept {
-  uint32_t x[2] = {L, R};
-  Op(Core, Regs, x);
-  L = x[0];
-  R = x[1];
-}
-
-}  // namespace
-
 void TVRXBlowFish::EncryptCBC(uint32_t& L, uint32_t& R) {
   KeyInForce();
-  OneBlock<TModes::EncryptCBC>({FSBox.data(), FPArray.data()}, FChain, L, R);
+  TModes::OneBlock<TModes::EncryptCBC>({FSBox.data(), FPArray.data()}, FChain, L, R);
 }
 void TVRXBlowFish::DecryptCBC(uint32_t& L, uint32_t& R) {
   KeyInForce();
-  OneBlock<TModes::DecryptCBC>({FSBox.data(), FPArray.data()}, FChain, L, R);
+  TModes::OneBlock<TModes::DecryptCBC>({FSBox.data(), FPArray.data()}, FChain, L, R);
 }
 void TVRXBlowFish::EncryptPCBC(uint32_t& L, uint32_t& R) {
   KeyInForce();
-  OneBlock<TModes::EncryptPCBC>({FSBox.data(), FPArray.data()}, FChain, L, R);
+  TModes::OneBlock<TModes::EncryptPCBC>({FSBox.data(), FPArray.data()}, FChain, L, R);
 }
 void TVRXBlowFish::DecryptPCBC(uint32_t& L, uint32_t& R) {
   KeyInForce();
-  OneBlock<TModes::DecryptPCBC>({FSBox.data(), FPArray.data()}, FChain, L, R);
+  TModes::OneBlock<TModes::DecryptPCBC>({FSBox.data(), FPArray.data()}, FChain, L, R);
 }
 void TVRXBlowFish::EncryptCFB(uint32_t& L, uint32_t& R) {
   KeyInForce();
-  OneBlock<TModes::EncryptCFB>({FSBox.data(), FPArray.data()}, FChain, L, R);
+  TModes::OneBlock<TModes::EncryptCFB>({FSBox.data(), FPArray.data()}, FChain, L, R);
 }
 void TVRXBlowFish::DecryptCFB(uint32_t& L, uint32_t& R) {
   KeyInForce();
-  OneBlock<TModes::DecryptCFB>({FSBox.data(), FPArray.data()}, FChain, L, R);
+  TModes::OneBlock<TModes::DecryptCFB>({FSBox.data(), FPArray.data()}, FChain, L, R);
 }
 void TVRXBlowFish::EncryptOFB(uint32_t& L, uint32_t& R) {
   KeyInForce();
-  OneBlock<TModes::EncryptOFB>({FSBox.data(), FPArray.data()}, FChain, L, R);
+  TModes::OneBlock<TModes::EncryptOFB>({FSBox.data(), FPArray.data()}, FChain, L, R);
 }
 void TVRXBlowFish::DecryptOFB(uint32_t& L, uint32_t& R) {
   KeyInForce();
-  OneBlock<TModes::DecryptOFB>({FSBox.data(), FPArray.data()}, FChain, L, R);
+  TModes::OneBlock<TModes::DecryptOFB>({FSBox.data(), FPArray.data()}, FChain, L, R);
 }
 
 // ---- Key schedule

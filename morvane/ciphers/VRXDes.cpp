@@ -47,23 +47,6 @@ bool EqualInConstantTime(std::string_view A, std::string_view B) noexcept {
   return diff == 0;
 }
 
-void CheckIVIndex(int32_t Index) {
-  if (Index != 0 && Index != 1) {
-    throw EVRXOutOfRange("IV index out of range: " + std::to_string(Index) +
-                         " (the DES IV has the words 0 and 1)");
-  }
-}
-
-// Runs one of the engine's per-block mode operations on (L, R).
-template <void (*Op)(const detail::TDesCore&, TModes::TRegisters&, uint32_t*)>
-void OneBlock(const detail::TDesCore& Core, TModes::TRegisters& Regs, uint32_t& L,
-              uint32_t& R) noexcept {
-  uint32_t x[2] = {L, R};
-  Op(Core, Regs, x);
-  L = x[0];
-  R = x[1];
-}
-
 }  // namespace
 
 detail::TDesCore TVRXDES::Core() const noexcept {
@@ -101,13 +84,11 @@ bool TVRXDES::IsWeakKey() const {
 }
 
 uint32_t TVRXDES::GetIV(int32_t Index) const {
-  CheckIVIndex(Index);
-  return FChain.FIV[static_cast<size_t>(Index)];
+  return FChain.IVWord(Index, "DES");
 }
 
 void TVRXDES::SetIV(int32_t Index, uint32_t Value) {
-  CheckIVIndex(Index);
-  FChain.FIV[static_cast<size_t>(Index)] = Value;
+  FChain.IVWord(Index, "DES") = Value;
 }
 
 // ---- Block transform and modes
@@ -137,19 +118,19 @@ void TVRXDES::DecryptAtom(uint32_t& L, uint32_t& R) {
 
 void TVRXDES::EncryptCBC(uint32_t& L, uint32_t& R) {
   UpdateKeySchedule();
-  OneBlock<TModes::EncryptCBC>(Core(), FChain, L, R);
+  TModes::OneBlock<TModes::EncryptCBC>(Core(), FChain, L, R);
 }
 void TVRXDES::DecryptCBC(uint32_t& L, uint32_t& R) {
   UpdateKeySchedule();
-  OneBlock<TModes::DecryptCBC>(Core(), FChain, L, R);
+  TModes::OneBlock<TModes::DecryptCBC>(Core(), FChain, L, R);
 }
 void TVRXDES::EncryptPCBC(uint32_t& L, uint32_t& R) {
   UpdateKeySchedule();
-  OneBlock<TModes::EncryptPCBC>(Core(), FChain, L, R);
+  TModes::OneBlock<TModes::EncryptPCBC>(Core(), FChain, L, R);
 }
 void TVRXDES::DecryptPCBC(uint32_t& L, uint32_t& R) {
   UpdateKeySchedule();
-  OneBlock<TModes::DecryptPCBC>(Core(), FChain, L, R);
+  TModes::OneBlock<TModes::DecryptPCBC>(Core(), FChain, L, R);
 }
 
 // ---- Key schedule

@@ -12,21 +12,9 @@ namespace {
 
 using TModes = detail::TBlockModes<detail::TTwoFishCore>;
 
-void CheckIVIndex(int32_t Index) {
-  if (Index < 0 || Index > 3) {
-    throw EVRXOutOfRange("IV index out of range: " + std::to_string(Index) +
-                         " (the Twofish IV has the words 0 to 3)");
-  }
-}
-
 // 64-bit pieces of a key of KeyLength bytes: (8 * KeyLength) div 64, without the overflow.
 int32_t KeyPieces(int32_t KeyLength) {
   return KeyLength / 8;
-}
-
-template <void (*Op)(const detail::TTwoFishCore&, TModes::TRegisters&, uint32_t*)>
-void OneBlock(const detail::TTwoFishCore& Core, TModes::TRegisters& Regs, TBlock128& X) noexcept {
-  Op(Core, Regs, X.data());
 }
 
 }  // namespace
@@ -61,13 +49,11 @@ bool TVRXTwoFish::IsWeakKey() const {
 }
 
 uint32_t TVRXTwoFish::GetIV(int32_t Index) const {
-  CheckIVIndex(Index);
-  return FChain.FIV[static_cast<size_t>(Index)];
+  return FChain.IVWord(Index, "Twofish");
 }
 
 void TVRXTwoFish::SetIV(int32_t Index, uint32_t Value) {
-  CheckIVIndex(Index);
-  FChain.FIV[static_cast<size_t>(Index)] = Value;
+  FChain.IVWord(Index, "Twofish") = Value;
 }
 
 int32_t TVRXTwoFish::GetNumRounds() const {
@@ -103,35 +89,35 @@ void TVRXTwoFish::DecryptAtom(TBlock128& X) {
 
 void TVRXTwoFish::EncryptCBC(TBlock128& X) {
   UpdateKeySchedule();
-  OneBlock<TModes::EncryptCBC>(Core(), FChain, X);
+  TModes::EncryptCBC(Core(), FChain, X.data());
 }
 void TVRXTwoFish::DecryptCBC(TBlock128& X) {
   UpdateKeySchedule();
-  OneBlock<TModes::DecryptCBC>(Core(), FChain, X);
+  TModes::DecryptCBC(Core(), FChain, X.data());
 }
 void TVRXTwoFish::EncryptPCBC(TBlock128& X) {
   UpdateKeySchedule();
-  OneBlock<TModes::EncryptPCBC>(Core(), FChain, X);
+  TModes::EncryptPCBC(Core(), FChain, X.data());
 }
 void TVRXTwoFish::DecryptPCBC(TBlock128& X) {
   UpdateKeySchedule();
-  OneBlock<TModes::DecryptPCBC>(Core(), FChain, X);
+  TModes::DecryptPCBC(Core(), FChain, X.data());
 }
 void TVRXTwoFish::EncryptCFB(TBlock128& X) {
   UpdateKeySchedule();
-  OneBlock<TModes::EncryptCFB>(Core(), FChain, X);
+  TModes::EncryptCFB(Core(), FChain, X.data());
 }
 void TVRXTwoFish::DecryptCFB(TBlock128& X) {
   UpdateKeySchedule();
-  OneBlock<TModes::DecryptCFB>(Core(), FChain, X);
+  TModes::DecryptCFB(Core(), FChain, X.data());
 }
 void TVRXTwoFish::EncryptOFB(TBlock128& X) {
   UpdateKeySchedule();
-  OneBlock<TModes::EncryptOFB>(Core(), FChain, X);
+  TModes::EncryptOFB(Core(), FChain, X.data());
 }
 void TVRXTwoFish::DecryptOFB(TBlock128& X) {
   UpdateKeySchedule();
-  OneBlock<TModes::DecryptOFB>(Core(), FChain, X);
+  TModes::DecryptOFB(Core(), FChain, X.data());
 }
 
 // ---- Key schedule
