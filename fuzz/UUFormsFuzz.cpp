@@ -10,6 +10,8 @@
 // - an undamaged document in the package's own form (two blanks, CR LF, nothing around it)
 //   decodes to the payload with the name and mode it carries. Other two-blank documents take
 //   the package's own path, which decodes by the layout's steps; they are only run here.
+// - the document reader, fed the document in pieces, reads every form line by line: it decodes
+//   to what the lines say or refuses, in either form, and reads an undamaged document whole;
 // - the safe name never holds a directory part, a control byte, or a leading dot.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <unistd.h>
@@ -197,6 +199,25 @@ TResult FromFile(const std::string& Document, int32_t BufferSize) {
   return r;
 }
 
+TResult FromPieces(const std::string& Document, int32_t BufferSize, size_t Piece) {
+  TVRXUUCode uu;
+  uu.SetBufferSize(BufferSize);
+  TResult r;
+  try {
+    TVRXUUDocumentReader reader(uu);
+    for (size_t at = 0; at < Document.size(); at += Piece) {
+      reader.Update(std::string_view(Document).substr(at, Piece), r.Bytes);
+    }
+    reader.Finish(r.Bytes);
+    r.Ok = true;
+  } catch (const Exception&) {
+  }
+  r.FileName = uu.GetFileName();
+  r.Status = uu.GetStatus();
+  CheckSafeName(uu);
+  return r;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -209,6 +230,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool blankZero = flags & 16;
   const bool viaFile = flags & 32;
   const int zeroForm = flags >> 6 & 3;  // "`", " ", or an empty line
+  const size_t piece = flags >> 8;      // bytes fed at a time to the reader; 0: all at once
   const int32_t bufferSize = in.ConsumeBool() ? 1000 : in.ConsumeIntegralInRange<int32_t>(1, 5);
   const int modeDigits = twoBlanks ? 3 : in.ConsumeIntegralInRange<int>(1, 4);
   const auto modeValue = in.ConsumeIntegral<uint16_t>();
@@ -307,6 +329,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!twoBlanks && (fromFile.Ok != fromString.Ok || fromFile.FileName != fromString.FileName ||
                        fromFile.Status != fromString.Status)) {
       Fail("the string and the file driver disagree");
+    }
+  }
+  // The reader takes a two-blank begin line only as the first line, as the string driver does.
+  if (!twoBlanks || leading.empty()) {
+    const TResult fromPieces =
+        FromPieces(document, bufferSize, piece == 0 ? document.size() + 1 : piece);
+    if (fromPieces.Ok != reference.has_value()) {
+      Fail(fromPieces.Ok ? "the reader accepted malformed lines" : "the reader refused good lines");
+    }
+    if (fromPieces.Ok && fromPieces.Bytes != reference->Bytes) {
+      Fail("the reader decoded other bytes than the lines hold");
+    }
+    if (!damaged && (fromPieces.Bytes != payload || fromPieces.FileName != name ||
+                     fromPieces.Status != status)) {
+      Fail("the reader gave a well-formed document other bytes, name or mode");
     }
   }
   return 0;
