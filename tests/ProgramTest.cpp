@@ -935,6 +935,15 @@ TEST_F(ProgramTest, BrokenUuencodedDocumentsFailAndWriteNothing) {
   EXPECT_EQ(r.err, "morvane: No end line\n");
   EXPECT_EQ(ReadFile(dest), "precious");
   EXPECT_EQ(Morvane({"uuencode", "-d", "--name", "x"}, Stdin("")).status, 2);
+  // A fault early in a large file stops the run while the rest is still being read ahead.
+  std::string large = "begin 644  x\r\n#86)C\r\n";
+  for (int i = 0; i < 100000; ++i) large += "M" + std::string(60, '`') + "\r\n";
+  r = Morvane({"uuencode", "-d", "-o", dest, File("large.uu", large + "end\r\n")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "morvane: Malformed data line: line 3 follows a short line: only the last data "
+            "line may be short\n");
+  EXPECT_EQ(ReadFile(dest), "precious");
 }
 
 TEST_F(ProgramTest, SharutilsAndWeReadEachOthersDocuments) {

@@ -1,16 +1,23 @@
 #include "ProgramIO.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <climits>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 #include "Interrupt.h"
 #include "morvane/framework/Exceptions.h"
@@ -349,16 +356,104 @@ size_t TInput::Read(void* Buffer, size_t Count) {
   return ReadSome(FFd.Get(), Buffer, Count, DisplayName());
 }
 
+namespace {
+
+// A piece of input, wiped when it goes: it may be plaintext.
+struct TWipedChunk {
+  std::unique_ptr<char[]> Bytes = std::make_unique_for_overwrite<char[]>(kIOChunk);
+  size_t Size = 0;
+  bool Full = false;  // read and not yet consumed
+  ~TWipedChunk() { SecureWipe(Bytes.get(), kIOChunk); }
+};
+
+// Below this a second thread costs more than it saves.
+constexpr int64_t kReadAheadFrom = 4 * int64_t{kIOChunk};
+
+}  // namespace
+
 void TInput::ForEachPiece(const std::function<void(std::string_view)>& Consume) {
-  // The pieces may be plaintext: wiped on every exit.
-  struct TWiped {
-    std::unique_ptr<char[]> Bytes = std::make_unique_for_overwrite<char[]>(kIOChunk);
-    ~TWiped() { SecureWipe(Bytes.get(), kIOChunk); }
-  } buffer;
+  if (FFd.Get() < 0) Open();
+  if (FRegular && FSize >= kReadAheadFrom) {
+    ReadAhead(Consume);
+    return;
+  }
+  TWipedChunk buffer;
   for (size_t n; (n = Read(buffer.Bytes.get(), kIOChunk)) > 0;) {
     ThrowIfCancelled();
     Consume(std::string_view(buffer.Bytes.get(), n));
   }
+}
+
+// A regular file is read one piece ahead by a second thread, so that the kernel's copy into
+// the buffer overlaps the work on the piece before. Only regular files: a read from them always
+// ends, so the reader can be told to stop and joined at any time (a pipe could block it).
+void TInput::ReadAhead(const std::function<void(std::string_view)>& Consume) {
+  std::array<TWipedChunk, 2> chunks;
+  std::mutex lock;
+  std::condition_variable changed;
+  bool stop = false;
+  std::exception_ptr failure;
+  std::thread reader([&] {
+    // Signals go to the main thread, whose handlers ask for the cancel.
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, nullptr);
+    for (size_t i = 0;; i ^= 1) {
+      TWipedChunk& c = chunks[i];
+      {
+        std::unique_lock<std::mutex> held(lock);
+        changed.wait(held, [&] { return stop || !c.Full; });
+        if (stop) return;
+      }
+      size_t n = 0;
+      try {
+        for (size_t got; n < kIOChunk && (got = Read(c.Bytes.get() + n, kIOChunk - n)) > 0;)
+          n += got;
+      } catch (...) {
+        const std::lock_guard<std::mutex> held(lock);
+        failure = std::current_exception();
+        changed.notify_all();
+        return;
+      }
+      {
+        const std::lock_guard<std::mutex> held(lock);
+        c.Size = n;
+        c.Full = true;
+      }
+      changed.notify_all();
+      if (n == 0) return;
+    }
+  });
+  auto stopReader = [&] {
+    {
+      const std::lock_guard<std::mutex> held(lock);
+      stop = true;
+    }
+    changed.notify_all();
+    reader.join();
+  };
+  try {
+    for (size_t i = 0;; i ^= 1) {
+      TWipedChunk& c = chunks[i];
+      {
+        std::unique_lock<std::mutex> held(lock);
+        changed.wait(held, [&] { return c.Full || failure; });
+        if (!c.Full) std::rethrow_exception(failure);
+      }
+      if (c.Size == 0) break;
+      ThrowIfCancelled();
+      Consume(std::string_view(c.Bytes.get(), c.Size));
+      {
+        const std::lock_guard<std::mutex> held(lock);
+        c.Full = false;
+      }
+      changed.notify_all();
+    }
+  } catch (...) {
+    stopReader();
+    throw;
+  }
+  stopReader();
 }
 
 void Transform(TInput& In, TOutput& Out,

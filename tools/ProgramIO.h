@@ -120,12 +120,15 @@ class TInput {
   // Reads up to Count bytes; 0 at the end.
   size_t Read(void* Buffer, size_t Count);
   // Reads the whole input in large pieces and hands each to Consume; the pieces are only
-  // valid during the call, and the buffer is wiped afterwards.
+  // valid during the call, and the buffers are wiped afterwards. A large regular file is read
+  // ahead by a second thread while Consume works.
   void ForEachPiece(const std::function<void(std::string_view)>& Consume);
   // The whole input in memory, refused once it passes Limit bytes.
   std::string ReadAll(int64_t Limit = kLayoutLimit);
 
  private:
+  void ReadAhead(const std::function<void(std::string_view)>& Consume);
+
   std::string FName;
   TFd FFd;
   bool FRegular = false;
