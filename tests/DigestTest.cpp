@@ -13,6 +13,7 @@
 #include <iostream>
 #include <memory>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "morvane/framework/internal/CpuFeatures.h"
@@ -208,6 +209,42 @@ TEST_P(DigestTest, OneChunkPerReadPlusOneForSpilledPadding) {
   EXPECT_EQ(chunks(64, 1), 2);
   EXPECT_EQ(chunks(119, 1), 2);
   EXPECT_EQ(chunks(120, 1), 3);
+}
+
+// A string shorter than a chunk takes a shorter way than the stream driver's chunk loop: what the
+// OnProgress handler sees (counts, progress in bytes) and where a cancel stops must not differ.
+TEST_P(DigestTest, StringRunReportsWhatTheStreamRunReports) {
+  auto h = GetParam().make();
+  const std::string data = RandomBytes(200, 8);
+  using TCall = std::tuple<int, int64_t, int64_t>;
+  std::vector<TCall> calls;
+  int cancelAt = 0;
+  h->SetOnProgress([&](uint8_t n, bool& abort) {
+    calls.emplace_back(n, h->GetProgressDone(), h->GetProgressTotal());
+    abort = n == cancelAt;
+  });
+  for (int32_t bufferSize : {1, 2, 1000}) {
+    h->SetBufferSize(bufferSize);
+    for (size_t n : {0, 1, 55, 56, 63, 64, 65, 119, 120, 128, 200}) {
+      SCOPED_TRACE(testing::Message() << n << " bytes, BufferSize " << bufferSize);
+      const std::string msg = data.substr(0, n);
+      cancelAt = 0;
+      calls.clear();
+      TReadOnlyMemoryStream source(msg);
+      TMemoryStream dest;
+      h->EncryptStream(source, dest, static_cast<int32_t>(n));
+      const std::vector<TCall> streamCalls = calls;
+      calls.clear();
+      EXPECT_EQ(ToHex(h->EncryptString(msg)), ToHex(dest.Data()));
+      EXPECT_EQ(calls, streamCalls);
+      EXPECT_EQ(h->GetProgressDone(), static_cast<int64_t>(n));
+      for (cancelAt = 1; cancelAt <= static_cast<int>(streamCalls.size()); ++cancelAt) {
+        calls.clear();
+        EXPECT_THROW(h->EncryptString(msg), EVRXEncryptCancel) << "cancel at " << cancelAt;
+        EXPECT_EQ(calls.size(), static_cast<size_t>(cancelAt));
+      }
+    }
+  }
 }
 
 TEST_P(DigestTest, CancelledRunWritesNothingAndLeavesTheNextRunClean) {

@@ -913,6 +913,14 @@ void TCustomVRXHash::AppendDigest(const uint32_t* Words, int Count, bool LittleE
   }
 }
 
+void TCustomVRXHash::OneChunkProgressCalls(int Calls) {
+  for (int m = 1; m <= Calls; ++m) {
+    bool abort = false;
+    FOnProgress(static_cast<uint8_t>(m), abort);
+    if (abort) throw EVRXEncryptCancel();
+  }
+}
+
 void TCustomVRXHash::NoIncrementalDigest() const {
   AssertionFailure(ClassName() + " does not implement the incremental digest", kUnit);
 }

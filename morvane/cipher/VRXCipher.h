@@ -457,6 +457,26 @@ class TCustomVRXHash : public TCustomVRXCipher {
   // byte-reversed first, so that it is written least significant byte first.
   void AppendDigest(const uint32_t* Words, int Count, bool LittleEndian);
 
+  // ---- A run over a message in memory that fits in one chunk, done without the chunk loop
+  // (TVRXDigest's EncryptString): the digest is the same, and so is what the run leaves and
+  // reports.
+
+  // The start of such a run as the driver leaves it once its chunk is read: the key schedule,
+  // and the progress in bytes with all Size message bytes taken.
+  void BeginOneChunkRun(int32_t Size) {
+    UpdateKeySchedule();
+    FRunInput = btPlainText;
+    FDataSize = {Size, 0};
+    FDataPos = {Size, 0};
+    FRemaining = 0;
+  }
+  // The OnProgress calls of such a run: one for the chunk that holds the message (when it holds
+  // any) and one more for a padding block of its own, as the driver makes them; EVRXEncryptCancel
+  // when the handler sets its flag.
+  void OneChunkProgress(int32_t Size) {
+    if (FOnProgress) OneChunkProgressCalls((Size > 0) + (Size % 64 == 0 || Size % 64 >= 56));
+  }
+
   // ---- The algorithm, for TVRXDigester (TVRXDigest implements these; the bodies here fail an
   // assertion: a class that does not implement them cannot digest piece by piece).
 
@@ -472,6 +492,7 @@ class TCustomVRXHash : public TCustomVRXCipher {
  private:
   friend class TVRXDigester;
   [[noreturn]] void NoIncrementalDigest() const;
+  void OneChunkProgressCalls(int Calls);
 };
 
 // Raises EFCreateError when both names lead to the same existing file: a file driver would

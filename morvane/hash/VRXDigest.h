@@ -19,8 +19,10 @@
 #pragma once
 
 #include <array>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
@@ -75,6 +77,40 @@ class TVRXDigest : public TCustomVRXHash {
   // A digest cannot be reversed: decryption produces nothing.
   void DecryptBuffer() override {}
 
+ public:
+  // A message within one chunk (BufferSize blocks; all messages of the default BufferSize up to
+  // 64000 bytes) is digested in one pass, straight from the string: for short strings the chunk
+  // loop costs more than the compression. Longer messages, and a BufferSize the drivers refuse,
+  // take the drivers' run.
+  std::string EncryptString(std::string_view S) override {
+    const size_t n = S.size();
+    if (FBufferSize < 1 || FBufferSize > INT32_MAX / 64 ||
+        n > static_cast<size_t>(FBufferSize) * 64) {
+      return TCustomVRXHash::EncryptString(S);
+    }
+    BeginOneChunkRun(static_cast<int32_t>(n));
+    FHash = TAlgorithm::kInitial;
+    const auto* p = reinterpret_cast<const uint8_t*>(S.data());
+    if (n >= 64) TAlgorithm::Compress(FHash.data(), p, n / 64, FScratch);
+    // The padding of the published algorithms: 0x80, zero bytes up to 56 mod 64, the length in
+    // bits as 64 bits.
+    const size_t tail = n % 64;
+    alignas(16) uint8_t block[128] = {};
+    if (tail > 0) std::memcpy(block, p + n - tail, tail);
+    block[tail] = 0x80;
+    const size_t blocks = tail < 56 ? 1 : 2;
+    if constexpr (TAlgorithm::kBigEndian) {
+      StoreBE64(block + 64 * blocks - 8, uint64_t{n} * 8);
+    } else {
+      StoreLE64(block + 64 * blocks - 8, uint64_t{n} * 8);
+    }
+    TAlgorithm::Compress(FHash.data(), block, blocks, FScratch);
+    SecureWipe(block, tail);
+    OneChunkProgress(static_cast<int32_t>(n));
+    return TVRXDigest::StateDigest();
+  }
+
+ protected:
   // ---- The algorithm, for the named methods of the components and for TVRXDigester.
 
   void InitState() noexcept override { FHash = TAlgorithm::kInitial; }
