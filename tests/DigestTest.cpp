@@ -104,10 +104,7 @@ class TGeneratedStream : public TStream {
 // can be watched over messages too long to hash in a test.
 class TBlockCounter : public TCustomVRXHash {
  public:
-  TBlockCounter() {
-    FPlainBlockSize = 64;
-    FCipherBlockSize = 64;
-  }
+  TBlockCounter() { SetGeometry(64, 64); }
   int64_t blocks = 0;
   std::string lastBlock;
 

@@ -376,10 +376,7 @@ namespace {
 // reached in a test.
 class TNullCipher : public TCustomVRXCipher {
  public:
-  TNullCipher() {
-    FPlainBlockSize = 64;
-    FCipherBlockSize = 64;
-  }
+  TNullCipher() { SetGeometry(64, 64); }
 
  protected:
   void EncryptBuffer() override { TakeDirect(btPlainText, DirectBytes(btPlainText)); }

@@ -30,7 +30,7 @@
 //
 //      TransformChunk<8>(btPlainText, btCipherText, [&](const uint8_t* in, uint8_t* out,
 //                                                     size_t n) {
-//        detail::TBlockModes<TMyCore>::EncryptBlocks(core, FChain, FMode, in, out, n);
+//        detail::TBlockModes<TMyCore>::EncryptBlocks(core, FChain, GetMode(), in, out, n);
 //      });
 //
 //    The per-block operations (EncryptCBC, DecryptCFB, ...) are also offered for a component's

@@ -78,17 +78,20 @@ int32_t OutputRoom(int32_t InRoom, int32_t InBlock, int32_t OutBlock) {
 // Clears the run's pointers into memory that is about to go, whatever ends the run.
 class TRunScope {
  public:
-  explicit TRunScope(std::array<uint8_t*, 2>& Buffers, std::array<int32_t, 2>& Room)
-      : FBuffers(Buffers), FRoom(Room) {}
+  TRunScope(std::array<const uint8_t*, 2>& In, std::array<uint8_t*, 2>& Out,
+            std::array<int32_t, 2>& Room)
+      : FIn(In), FOut(Out), FRoom(Room) {}
   ~TRunScope() {
-    FBuffers = {nullptr, nullptr};
+    FIn = {nullptr, nullptr};
+    FOut = {nullptr, nullptr};
     FRoom = {0, 0};
   }
   TRunScope(const TRunScope&) = delete;
   TRunScope& operator=(const TRunScope&) = delete;
 
  private:
-  std::array<uint8_t*, 2>& FBuffers;
+  std::array<const uint8_t*, 2>& FIn;
+  std::array<uint8_t*, 2>& FOut;
   std::array<int32_t, 2>& FRoom;
 };
 
@@ -174,6 +177,15 @@ void TCustomVRXCipher::ResetPadding(int32_t PadBytes) {
   }
   FPadSize = 1024;
   FPadPos = 0;
+}
+
+void TCustomVRXCipher::AppendPadding(std::span<const uint8_t> Bytes) {
+  if (Bytes.size() > FPadBuffer.size()) {
+    AssertionFailure(
+        "Padding of " + std::to_string(Bytes.size()) + " bytes exceeds the padding buffer", kUnit);
+  }
+  std::copy(Bytes.begin(), Bytes.end(), FPadBuffer.begin());
+  FRemaining += static_cast<int64_t>(Bytes.size());
 }
 
 void TCustomVRXCipher::StartEncryption(uint8_t* /*LeadingData*/) {
@@ -288,7 +300,7 @@ class TStreamInput {
   TStreamInput(TStream& Source, TRunBuffer& Chunk) : FSource(Source), FChunk(Chunk) {}
   // A stream may deliver fewer bytes than asked (a pipe does) without being at its end: the
   // chunk is read until it is full or the stream has no more.
-  int32_t Take(uint8_t*& p, int32_t want) {
+  int32_t Take(const uint8_t*& p, int32_t want) {
     if (want <= 0) {
       // Nothing to read: the chunk stays where it was (allocating it would be for nothing).
       if (p == nullptr) p = FChunk.Room();
@@ -297,14 +309,15 @@ class TStreamInput {
     // A source that holds its bytes in memory is used in place, as TMemoryInput does.
     int32_t got = 0;
     if (const uint8_t* inPlace = FSource.ReadInPlace(want, got)) {
-      p = const_cast<uint8_t*>(inPlace);
+      p = inPlace;
       return got;
     }
-    p = FChunk.Room();
+    uint8_t* chunk = FChunk.Room();
+    p = chunk;
     FChunk.Wrote(want);  // before the reads, which may fill the chunk and then fail
     int32_t done = 0;
     while (done < want) {
-      const int32_t n = FSource.Read(p + done, want - done);
+      const int32_t n = FSource.Read(chunk + done, want - done);
       if (n <= 0) break;
       done += n;
     }
@@ -317,14 +330,13 @@ class TStreamInput {
   TRunBuffer& FChunk;
 };
 
-// The bytes of a string, used in place: the input chunk is a window on them (the extract
-// operations only read the input chunk).
+// The bytes of a string, used in place: the input chunk is a window on them.
 class TMemoryInput {
  public:
   explicit TMemoryInput(std::string_view Bytes) : FData(Bytes) {}
-  int32_t Take(uint8_t*& p, int32_t want) {
+  int32_t Take(const uint8_t*& p, int32_t want) {
     const auto n = static_cast<int32_t>(std::min<size_t>(want > 0 ? want : 0, FData.size()));
-    p = reinterpret_cast<uint8_t*>(const_cast<char*>(FData.data()));
+    p = reinterpret_cast<const uint8_t*>(FData.data());
     FData.remove_prefix(static_cast<size_t>(n));
     return n;
   }
@@ -434,14 +446,13 @@ void TCustomVRXCipher::RunEncryption(TInput& Input, TOutput& Output, int32_t Siz
   const int32_t outRoom = OutputRoom(InRoom, FPlainBlockSize, FCipherBlockSize);
   TRunBuffer leading(FLeadingDataSize);
   TRunBuffer trailing(FTrailingDataSize);
-  TRunScope scope(FBuffer, FBufferRoom);
-  FBuffer = {nullptr, nullptr};
+  TRunScope scope(FInChunk, FOutChunk, FBufferRoom);
   FBufferRoom = {InRoom, outRoom};
   FBufferPos = {0, 0};
   FBufferFill = {0, 0};
   TFillReport<TOutput> report(Output, FBufferFill[btCipherText]);
 
-  FBuffer[btCipherText] = Output.Room(outRoom);
+  FOutChunk[btCipherText] = Output.Room(outRoom);
   FRunInput = btPlainText;
   FDataSize[btPlainText] = Size;
   FDataPos = {0, 0};
@@ -456,9 +467,9 @@ void TCustomVRXCipher::RunEncryption(TInput& Input, TOutput& Output, int32_t Siz
     // Without a new chunk (a start hook extended the run past the data), the output goes on
     // in the same chunk.
     if (!FEndOfData) {
-      FBuffer[btCipherText] = Output.Room(outRoom);
+      FOutChunk[btCipherText] = Output.Room(outRoom);
       const auto want = static_cast<int32_t>(std::min<int64_t>(InRoom, unread));
-      const int32_t got = Input.Take(FBuffer[btPlainText], want);
+      const int32_t got = Input.Take(FInChunk[btPlainText], want);
       if (got < want) {
         throw EReadError("Stream read error: the source ended " + std::to_string(unread - got) +
                          " bytes before the size given");
@@ -475,14 +486,14 @@ void TCustomVRXCipher::RunEncryption(TInput& Input, TOutput& Output, int32_t Siz
       FOnProgress(m, abort);
       if (abort) throw EVRXEncryptCancel();
     }
-    Output.Put(FBuffer[btCipherText], FBufferFill[btCipherText]);
+    Output.Put(FOutChunk[btCipherText], FBufferFill[btCipherText]);
   } while (FRemaining > 0);
 
-  FBuffer[btCipherText] = Output.Room(outRoom);
+  FOutChunk[btCipherText] = Output.Room(outRoom);
   FBufferFill[btCipherText] = 0;
   FBufferPos[btCipherText] = 0;
   EndEncryption(FTrailingDataSize > 0 ? trailing.Data() : nullptr);
-  Output.Put(FBuffer[btCipherText], FBufferFill[btCipherText]);
+  Output.Put(FOutChunk[btCipherText], FBufferFill[btCipherText]);
   if (FTrailingDataSize > 0) Output.Put(trailing.Data(), FTrailingDataSize);
 }
 
@@ -492,14 +503,13 @@ void TCustomVRXCipher::RunDecryption(TInput& Input, TOutput& Output, int32_t Bod
   const int32_t outRoom = DecryptionOutputRoom(InRoom);
   TRunBuffer leading(FLeadingDataSize);
   TRunBuffer trailing(FTrailingDataSize);
-  TRunScope scope(FBuffer, FBufferRoom);
-  FBuffer = {nullptr, nullptr};
+  TRunScope scope(FInChunk, FOutChunk, FBufferRoom);
   FBufferRoom = {outRoom, InRoom};
   FBufferPos = {0, 0};
   FBufferFill = {0, 0};
   TFillReport<TOutput> report(Output, FBufferFill[btPlainText]);
 
-  FBuffer[btPlainText] = Output.Room(outRoom);
+  FOutChunk[btPlainText] = Output.Room(outRoom);
   int32_t r = Body;
   FRunInput = btCipherText;
   FDataSize[btCipherText] = r;
@@ -511,9 +521,9 @@ void TCustomVRXCipher::RunDecryption(TInput& Input, TOutput& Output, int32_t Bod
   uint8_t m = 0;
   do {
     if (!FEndOfData) {
-      FBuffer[btPlainText] = Output.Room(outRoom);
+      FOutChunk[btPlainText] = Output.Room(outRoom);
       const int32_t want = std::min(InRoom, r);
-      const int32_t got = Input.Take(FBuffer[btCipherText], want);
+      const int32_t got = Input.Take(FInChunk[btCipherText], want);
       bodyRead += got;
       // A source that ends early: the blocks end with the data that is there, padded with
       // zero bytes, rather than with stale chunk bytes.
@@ -529,7 +539,7 @@ void TCustomVRXCipher::RunDecryption(TInput& Input, TOutput& Output, int32_t Bod
       FOnProgress(m, abort);
       if (abort) throw EVRXDecryptCancel();
     }
-    Output.Put(FBuffer[btPlainText], FBufferFill[btPlainText]);
+    Output.Put(FOutChunk[btPlainText], FBufferFill[btPlainText]);
     r -= FBufferFill[btCipherText];
   } while (FBufferFill[btCipherText] >= in && r > 0);
 
@@ -587,7 +597,8 @@ void TCustomVRXCipher::CheckPiecewiseGeometry(bool Encrypting) const {
 
 void TCustomVRXCipher::BeginPiecewise(bool Encrypting, uint8_t* LeadingData) {
   CheckPiecewiseGeometry(Encrypting);
-  FBuffer = {nullptr, nullptr};
+  FInChunk = {nullptr, nullptr};
+  FOutChunk = {nullptr, nullptr};
   FBufferRoom = {0, 0};
   FBufferPos = {0, 0};
   FBufferFill = {0, 0};
@@ -606,10 +617,9 @@ int32_t TCustomVRXCipher::PiecewiseChunk(bool Encrypting, const uint8_t* In, int
                                          bool Last, uint8_t* Out, int32_t OutRoom) {
   const TBufferType in = Encrypting ? btPlainText : btCipherText;
   const TBufferType out = Encrypting ? btCipherText : btPlainText;
-  TRunScope scope(FBuffer, FBufferRoom);
-  // The extract operations only read the input chunk.
-  FBuffer[in] = const_cast<uint8_t*>(In);
-  FBuffer[out] = Out;
+  TRunScope scope(FInChunk, FOutChunk, FBufferRoom);
+  FInChunk[in] = In;
+  FOutChunk[out] = Out;
   FBufferRoom[in] = Count;
   FBufferRoom[out] = OutRoom;
   FBufferPos = {0, 0};
@@ -634,8 +644,8 @@ int32_t TCustomVRXCipher::EndPiecewise(bool Encrypting, uint8_t* Out, int32_t Ou
     EndDecryption(TrailingData);
     return 0;
   }
-  TRunScope scope(FBuffer, FBufferRoom);
-  FBuffer[btCipherText] = Out;
+  TRunScope scope(FInChunk, FOutChunk, FBufferRoom);
+  FOutChunk[btCipherText] = Out;
   FBufferRoom[btCipherText] = OutRoom;
   FBufferPos[btCipherText] = 0;
   FBufferFill[btCipherText] = 0;
@@ -853,7 +863,7 @@ void TCustomVRXHash::EncryptFile(const std::string& SourceFile, const std::strin
 }
 
 void TCustomVRXHash::PadMessage(bool BigEndianLength) {
-  const int32_t n = FDataSize[btPlainText];
+  const int32_t n = RunDataSize();
   if (n < 0) {
     throw ERangeError("A digest needs a message of 0 bytes or more, not " + std::to_string(n));
   }
@@ -861,13 +871,14 @@ void TCustomVRXHash::PadMessage(bool BigEndianLength) {
   const int32_t tail = n % 64;
   const int32_t p = tail < 56 ? 56 - tail : 120 - tail;
   const uint64_t bits = static_cast<uint64_t>(n) * 8;
-  FPadBuffer[0] = 0x80;
+  std::array<uint8_t, kMaxPadding> padding{};
+  padding[0] = 0x80;
   if (BigEndianLength) {
-    StoreBE64(FPadBuffer.data() + p, bits);
+    StoreBE64(padding.data() + p, bits);
   } else {
-    StoreLE64(FPadBuffer.data() + p, bits);
+    StoreLE64(padding.data() + p, bits);
   }
-  FRemaining += p + 8;
+  AppendPadding(std::span(padding.data(), static_cast<size_t>(p + 8)));
 }
 
 int64_t TCustomVRXCipher::GetProgressDone() const noexcept {
@@ -916,7 +927,7 @@ void TCustomVRXHash::AppendDigest(const uint32_t* Words, int Count, bool LittleE
 void TCustomVRXHash::OneChunkProgressCalls(int Calls) {
   for (int m = 1; m <= Calls; ++m) {
     bool abort = false;
-    FOnProgress(static_cast<uint8_t>(m), abort);
+    GetOnProgress()(static_cast<uint8_t>(m), abort);
     if (abort) throw EVRXEncryptCancel();
   }
 }
@@ -937,9 +948,13 @@ std::string TCustomVRXHash::StateDigest() const {
   NoIncrementalDigest();
 }
 
-// The run of EncryptStream over the string in place, as the ciphers' string driver runs it; the
-// digest is appended to the result when the end hook writes it.
 std::string TCustomVRXHash::EncryptString(std::string_view S) {
+  return EncryptStringByAppending(S);
+}
+
+// The run of EncryptStream over the string in place, as the ciphers' string driver runs it; the
+// output is appended to the result as the hooks write it.
+std::string TCustomVRXCipher::EncryptStringByAppending(std::string_view S) {
   CheckLayoutSize(static_cast<int64_t>(S.size()), "string");
   CheckEncryptionGeometry();
   const auto len = static_cast<int32_t>(S.size());

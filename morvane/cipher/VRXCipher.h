@@ -202,6 +202,32 @@ class TCustomVRXCipher : public TComponent {
   // recorded length that does not take exactly the blocks there are. A concrete constructor
   // calls it after setting its block sizes (both equal).
   void RequireWholeBlocks() noexcept { FWholeBlocks = true; }
+  // The block sizes of the class (bytes a block of plaintext and of output takes) and the bytes
+  // of leading data before an encrypted stream; a concrete constructor sets them once.
+  void SetGeometry(int32_t PlainBlock, int32_t CipherBlock, int32_t LeadingData = 0) noexcept {
+    FPlainBlockSize = PlainBlock;
+    FCipherBlockSize = CipherBlock;
+    FLeadingDataSize = LeadingData;
+  }
+  // For a class whose DecryptBuffer may give more output than its input blocks in proportion (a
+  // damaged uuencoded line can claim 63 bytes): a decryption's output chunk then holds
+  // BufferSize output blocks even when the whole run is shorter than a chunk.
+  void ReserveFullDecryptionOutput() noexcept { FFullDecryptionOutput = true; }
+  // The start of a run over Size bytes that does without the chunk loop (a digest's short
+  // string), as a driver leaves it once its chunk is read: the key schedule, and the progress in
+  // bytes with all Size bytes taken.
+  void BeginOneChunkRun(int32_t Size) {
+    UpdateKeySchedule();
+    FRunInput = btPlainText;
+    FDataSize = {Size, 0};
+    FDataPos = {Size, 0};
+    FRemaining = 0;
+  }
+  // The data bytes of the current run (its input side) as its driver was given them.
+  int32_t RunDataSize() const noexcept { return FDataSize[FRunInput]; }
+  // Copies Bytes to the start of the padding buffer and extends the run by their count, so that
+  // the extract operations deliver them after the data (at most 1024 bytes).
+  void AppendPadding(std::span<const uint8_t> Bytes);
 
   // ---- Extract and insert: words are big-endian, the first byte most significant.
 
@@ -210,7 +236,7 @@ class TCustomVRXCipher : public TComponent {
         FBufferPos[BufferType] < FBufferFill[BufferType]) {
       ++FDataPos[BufferType];
       --FRemaining;
-      return FBuffer[BufferType][FBufferPos[BufferType]++];
+      return FInChunk[BufferType][FBufferPos[BufferType]++];
     }
     return ExtractPadByte();
   }
@@ -268,7 +294,7 @@ class TCustomVRXCipher : public TComponent {
   }
   // Takes Count bytes (at most DirectBytes) as extraction would, and returns where they stand.
   const uint8_t* TakeDirect(TBufferType BufferType, int32_t Count) noexcept {
-    const uint8_t* p = FBuffer[BufferType] + FBufferPos[BufferType];
+    const uint8_t* p = FInChunk[BufferType] + FBufferPos[BufferType];
     FBufferPos[BufferType] += Count;
     FDataPos[BufferType] += Count;
     FRemaining -= Count;
@@ -278,11 +304,47 @@ class TCustomVRXCipher : public TComponent {
   // concrete class producing more than its geometry allows) fails an assertion.
   uint8_t* PutDirect(TBufferType BufferType, int32_t Count) {
     if (Count > FBufferRoom[BufferType] - FBufferPos[BufferType]) OutputOverflow();
-    uint8_t* p = FBuffer[BufferType] + FBufferPos[BufferType];
+    uint8_t* p = FOutChunk[BufferType] + FBufferPos[BufferType];
     FBufferPos[BufferType] += Count;
     FBufferFill[BufferType] += Count;
     return p;
   }
+
+  // ---- The chunk view: the current chunk as EncryptBuffer and DecryptBuffer see it, for code
+  // that works on its bytes in place. Take and Put move the cursors of the extract and insert
+  // operations, so the three may be mixed.
+  class TChunkView {
+   public:
+    // The data bytes of the input chunk not yet taken; read-only, as they may be the caller's.
+    std::span<const uint8_t> In() const noexcept {
+      return {FCipher.FInChunk[FIn] + FCipher.FBufferPos[FIn],
+              static_cast<size_t>(FCipher.DirectBytes(FIn))};
+    }
+    // The room of the output chunk not yet put.
+    std::span<uint8_t> Out() const noexcept {
+      return {FCipher.FOutChunk[FOut] + FCipher.FBufferPos[FOut],
+              static_cast<size_t>(FCipher.FBufferRoom[FOut] - FCipher.FBufferPos[FOut])};
+    }
+    // The data bytes of the run not yet taken: more than In() holds when data follows the chunk.
+    int64_t DataLeft() const noexcept {
+      return int64_t{FCipher.FDataSize[FIn]} - FCipher.FDataPos[FIn];
+    }
+    // Takes the first Count bytes of In(), as Count extractions would.
+    void Take(int32_t Count) noexcept { FCipher.TakeDirect(FIn, Count); }
+    // Puts the first Count bytes of Out(), as Count insertions would; more than Out() holds
+    // fails an assertion.
+    void Put(int32_t Count) { FCipher.PutDirect(FOut, Count); }
+
+   private:
+    friend class TCustomVRXCipher;
+    TChunkView(TCustomVRXCipher& Cipher, TBufferType In, TBufferType Out) noexcept
+        : FCipher(Cipher), FIn(In), FOut(Out) {}
+    TCustomVRXCipher& FCipher;
+    TBufferType FIn;
+    TBufferType FOut;
+  };
+  // The view of the chunk that goes from side In to side Out.
+  TChunkView ChunkView(TBufferType In, TBufferType Out) noexcept { return {*this, In, Out}; }
 
   // The chunk loop of a block cipher's EncryptBuffer or DecryptBuffer: takes blocks of Block
   // bytes from side In until at least FBufferFill[In] bytes are taken (at least one block) and
@@ -309,9 +371,13 @@ class TCustomVRXCipher : public TComponent {
     }
   }
 
+ private:
   // ---- Fields of the base.
 
-  std::array<uint8_t*, 2> FBuffer{};     // chunk buffers, valid during a run only
+  // The chunks of a run, valid during it only: the input side is read, never written (it may
+  // be the caller's bytes); the output side is written.
+  std::array<const uint8_t*, 2> FInChunk{};
+  std::array<uint8_t*, 2> FOutChunk{};
   std::array<int32_t, 2> FBufferPos{};   // next byte to extract or insert
   std::array<int32_t, 2> FDataPos{};     // data bytes extracted since the run began
   std::array<int32_t, 2> FDataSize{};    // data bytes of the run (input side)
@@ -331,17 +397,13 @@ class TCustomVRXCipher : public TComponent {
   // 64-bit: a message of up to 2^31 - 1 bytes plus the padding a start hook adds must not wrap.
   int64_t FRemaining = 0;
   bool FEndOfData = false;
-
   // Room of each chunk buffer during a run (guards the insert operations).
   std::array<int32_t, 2> FBufferRoom{};
-  // Set by a class whose DecryptBuffer may give more output than its input blocks in
-  // proportion (a damaged uuencoded line can claim 63 bytes): a decryption's output chunk then
-  // holds BufferSize output blocks even when the whole run is shorter than a chunk.
+  // See ReserveFullDecryptionOutput.
   bool FFullDecryptionOutput = false;
   // The input side of the current (or last) run, for the progress in bytes.
   TBufferType FRunInput = btPlainText;
 
- private:
   uint8_t ExtractPadByte();
   uint32_t ExtractSlow32(TBufferType BufferType) {
     uint32_t v = uint32_t{ExtractByte(BufferType)} << 24;
@@ -397,6 +459,10 @@ class TCustomVRXCipher : public TComponent {
   void RunEncryption(TInput& Input, TOutput& Output, int32_t Size, int32_t InRoom);
   template <class TInput, class TOutput>
   void RunDecryption(TInput& Input, TOutput& Output, int32_t Body, int32_t InRoom);
+  // EncryptString without the length prefix, for a class whose output is short and comes at the
+  // end of the run (a digest): the result grows as the hooks write, rather than being sized for
+  // whole chunks first.
+  std::string EncryptStringByAppending(std::string_view S);
 };
 
 // The base of the digest components: a digest run is one encryption; the output is the raw
@@ -424,16 +490,13 @@ class TCustomVRXHash : public TCustomVRXCipher {
   // The most padding a digest writes: 0x80, up to 63 zero bytes and the 8-byte length.
   static constexpr int32_t kMaxPadding = 72;
 
-  // The base start hook, except that only the part of the padding buffer that a digest's padding
-  // reaches is cleared: nothing in a digest run writes further, so the rest stays zero.
-  void StartEncryption(uint8_t* /*LeadingData*/) override {
-    BeginRun(0);
-    std::memset(FPadBuffer.data(), 0, kMaxPadding);
-  }
+  // The base start hook, except that the padding buffer is not cleared: PadMessage writes all of
+  // the padding that a digest run reads.
+  void StartEncryption(uint8_t* /*LeadingData*/) override { BeginRun(0); }
 
   // Writes the run's message padding into the padding buffer: 0x80, zero bytes, then the message
   // length in bits as a 64-bit number (most significant byte first when BigEndianLength), so that
-  // message and padding fill whole 64-byte blocks; FRemaining grows by the padding's length.
+  // message and padding fill whole 64-byte blocks; the run grows by the padding's length.
   // A negative size has no digest and is refused with ERangeError.
   void PadMessage(bool BigEndianLength);
 
@@ -461,20 +524,11 @@ class TCustomVRXHash : public TCustomVRXCipher {
   // (TVRXDigest's EncryptString): the digest is the same, and so is what the run leaves and
   // reports.
 
-  // The start of such a run as the driver leaves it once its chunk is read: the key schedule,
-  // and the progress in bytes with all Size message bytes taken.
-  void BeginOneChunkRun(int32_t Size) {
-    UpdateKeySchedule();
-    FRunInput = btPlainText;
-    FDataSize = {Size, 0};
-    FDataPos = {Size, 0};
-    FRemaining = 0;
-  }
   // The OnProgress calls of such a run: one for the chunk that holds the message (when it holds
   // any) and one more for a padding block of its own, as the driver makes them; EVRXEncryptCancel
   // when the handler sets its flag.
   void OneChunkProgress(int32_t Size) {
-    if (FOnProgress) OneChunkProgressCalls((Size > 0) + (Size % 64 == 0 || Size % 64 >= 56));
+    if (GetOnProgress()) OneChunkProgressCalls((Size > 0) + (Size % 64 == 0 || Size % 64 >= 56));
   }
 
   // ---- The algorithm, for TVRXDigester (TVRXDigest implements these; the bodies here fail an

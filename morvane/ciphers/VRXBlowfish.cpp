@@ -253,9 +253,7 @@ using TModes = detail::TBlockModes<TBlowfishCore>;
 
 TVRXBlowFish::TVRXBlowFish(TComponent* AOwner) : TCustomVRXCipher(AOwner) {
   FChain.FIV = {0x5E3A91C7, 0x2B84D06F};
-  FPlainBlockSize = 8;
-  FCipherBlockSize = 8;
-  FLeadingDataSize = 8;
+  SetGeometry(8, 8, 8);
   RequireWholeBlocks();
 }
 
@@ -276,7 +274,7 @@ void TVRXBlowFish::SetIV(int32_t Index, uint32_t Value) {
 // ---- Block function and modes
 
 void TVRXBlowFish::KeyInForce() {
-  if (FKey.empty()) throw EVRXWeakCipherKey();
+  if (GetKey().empty()) throw EVRXWeakCipherKey();
   UpdateKeySchedule();
 }
 
@@ -340,13 +338,13 @@ void TVRXBlowFish::ProcessKey() {
 
   // Key bytes are read cyclically, four to a word, the first most significant; every length is
   // used whole (no cut at 56 bytes), so bytes after the 72nd are never reached.
-  const size_t len = FKey.size();
+  const size_t len = GetKey().size();
   if (len > 0) {
     size_t pos = 0;
     for (size_t i = 0; i < kRounds + 2; ++i) {
       uint32_t word = 0;
       for (int b = 0; b < 4; ++b) {
-        word = (word << 8) | static_cast<uint8_t>(FKey[pos]);
+        word = (word << 8) | static_cast<uint8_t>(GetKey()[pos]);
         if (++pos == len) pos = 0;
       }
       FPArray[i] ^= word;
@@ -372,7 +370,7 @@ void TVRXBlowFish::ProcessKey() {
 
 void TVRXBlowFish::StartEncryption(uint8_t* LeadingData) {
   // The key schedule needs at least one key byte.
-  if (FKey.empty()) throw EVRXWeakCipherKey();
+  if (GetKey().empty()) throw EVRXWeakCipherKey();
   TCustomVRXCipher::StartEncryption(LeadingData);
   FChain.StartRun();
   // The IV words are stored least significant byte first, unlike the data words.
@@ -381,7 +379,7 @@ void TVRXBlowFish::StartEncryption(uint8_t* LeadingData) {
 }
 
 void TVRXBlowFish::StartDecryption(uint8_t* LeadingData) {
-  if (FKey.empty()) throw EVRXWeakCipherKey();
+  if (GetKey().empty()) throw EVRXWeakCipherKey();
   TCustomVRXCipher::StartDecryption(LeadingData);
   FChain.StartRun();
   FChain.FIV[0] = LoadLE32(LeadingData);
@@ -390,7 +388,7 @@ void TVRXBlowFish::StartDecryption(uint8_t* LeadingData) {
 
 void TVRXBlowFish::EncryptBuffer() {
   const TBlowfishCore core{FSBox.data(), FPArray.data()};
-  const TCipherMode mode = FMode;
+  const TCipherMode mode = GetMode();
   TransformChunk<8>(btPlainText, btCipherText, [&](const uint8_t* in, uint8_t* out, size_t n) {
     TModes::EncryptBlocks(core, FChain, mode, in, out, n);
   });
@@ -398,7 +396,7 @@ void TVRXBlowFish::EncryptBuffer() {
 
 void TVRXBlowFish::DecryptBuffer() {
   const TBlowfishCore core{FSBox.data(), FPArray.data()};
-  const TCipherMode mode = FMode;
+  const TCipherMode mode = GetMode();
   TransformChunk<8>(btCipherText, btPlainText, [&](const uint8_t* in, uint8_t* out, size_t n) {
     TModes::DecryptBlocks(core, FChain, mode, in, out, n);
   });

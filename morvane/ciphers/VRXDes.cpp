@@ -55,9 +55,7 @@ detail::TDesCore TVRXDES::Core() const noexcept {
 
 TVRXDES::TVRXDES(TComponent* AOwner) : TCustomVRXCipher(AOwner) {
   FChain.FIV = {0x3A61C7E2, 0x9B0D4F18};
-  FPlainBlockSize = 8;
-  FCipherBlockSize = 8;
-  FLeadingDataSize = 8;
+  SetGeometry(8, 8, 8);
   RequireWholeBlocks();
   SetKeyLength(8);
   SetMode(cipherECB);
@@ -75,11 +73,11 @@ void TVRXDES::SetMode(TCipherMode Value) {
 }
 
 bool TVRXDES::IsWeakKey() const {
-  if (Empty(FKey)) return true;
-  if (FKey.size() != 8) return false;
+  if (Empty(GetKey())) return true;
+  if (GetKey().size() != 8) return false;
   // Every entry is compared in full, so that the time taken does not tell which one matched.
   bool weak = false;
-  for (const std::string& entry : WeakKeys()) weak |= EqualInConstantTime(FKey, entry);
+  for (const std::string& entry : WeakKeys()) weak |= EqualInConstantTime(GetKey(), entry);
   return weak;
 }
 
@@ -139,11 +137,11 @@ void TVRXDES::ProcessKey() {
   // Key preparation, once per call: a key shorter than 8 bytes is followed by its own first
   // 8 - n bytes (all of it when shorter than that) and stored back, so the application sees the
   // key that was used.
-  const size_t n = FKey.size();
+  const size_t n = GetKey().size();
   if (n > 0 && n < 8) {
     std::string extended;
     extended.reserve(8);
-    extended.append(FKey).append(FKey.data(), std::min(n, 8 - n));
+    extended.append(GetKey()).append(GetKey().data(), std::min(n, 8 - n));
     SetKey(extended);
     SecureWipe(extended);
   }
@@ -151,8 +149,8 @@ void TVRXDES::ProcessKey() {
   // The DES key: the first 8 bytes; a key of 2 to 6 bytes (from 1 to 3 before preparation) is
   // repeated cyclically, and the empty key gives the all-zero key.
   uint8_t key[8] = {};
-  if (!FKey.empty()) {
-    for (size_t i = 0; i < 8; ++i) key[i] = static_cast<uint8_t>(FKey[i % FKey.size()]);
+  if (!GetKey().empty()) {
+    for (size_t i = 0; i < 8; ++i) key[i] = static_cast<uint8_t>(GetKey()[i % GetKey().size()]);
   }
   SecureWipe(FSubKeys.data(), sizeof FSubKeys);
   SecureWipe(FSubKeysReversed.data(), sizeof FSubKeysReversed);
@@ -183,7 +181,7 @@ void TVRXDES::StartDecryption(uint8_t* LeadingData) {
 void TVRXDES::EncryptBuffer() {
   if (IsWeakKey()) throw EVRXWeakCipherKey();
   const detail::TDesCore core = Core();
-  const TCipherMode mode = FMode;
+  const TCipherMode mode = GetMode();
   TransformChunk<8>(btPlainText, btCipherText, [&](const uint8_t* in, uint8_t* out, size_t n) {
     TModes::EncryptBlocks(core, FChain, mode, in, out, n);
   });
@@ -191,7 +189,7 @@ void TVRXDES::EncryptBuffer() {
 
 void TVRXDES::DecryptBuffer() {
   const detail::TDesCore core = Core();
-  const TCipherMode mode = FMode;
+  const TCipherMode mode = GetMode();
   TransformChunk<8>(btCipherText, btPlainText, [&](const uint8_t* in, uint8_t* out, size_t n) {
     TModes::DecryptBlocks(core, FChain, mode, in, out, n);
   });

@@ -24,9 +24,7 @@ detail::TTwoFishCore TVRXTwoFish::Core() const noexcept {
 }
 
 TVRXTwoFish::TVRXTwoFish(TComponent* AOwner) : TCustomVRXCipher(AOwner) {
-  FPlainBlockSize = 16;
-  FCipherBlockSize = 16;
-  FLeadingDataSize = 16;
+  SetGeometry(16, 16, 16);
   RequireWholeBlocks();
   SetMode(cipherECB);
   SetNumRounds(16);
@@ -45,7 +43,7 @@ void TVRXTwoFish::WipeSchedule() noexcept {
 }
 
 bool TVRXTwoFish::IsWeakKey() const {
-  return Empty(FKey);
+  return Empty(GetKey());
 }
 
 uint32_t TVRXTwoFish::GetIV(int32_t Index) const {
@@ -127,7 +125,7 @@ void TVRXTwoFish::ProcessKey() {
   const int32_t keyLength = GetKeyLength();
   // 8 * KeyLength bits, kept from overflowing: ParseKey clamps anything above 256 anyway.
   const int32_t bits = 8 * std::min(keyLength, 64);
-  const int32_t n = ParseKey(bits, FKey, FKeyWords);
+  const int32_t n = ParseKey(bits, GetKey(), FKeyWords);
 
   // Key becomes the n bytes that were parsed: a longer key is cut, and a shorter one keeps the
   // repetition that keyed the cipher, so that setting Key to what it reads gives the same
@@ -137,7 +135,7 @@ void TVRXTwoFish::ProcessKey() {
       SetKeyLength(n);
     } else {
       std::string used(static_cast<size_t>(n), '\0');
-      for (size_t i = 0; i < used.size(); ++i) used[i] = FKey[i % FKey.size()];
+      for (size_t i = 0; i < used.size(); ++i) used[i] = GetKey()[i % GetKey().size()];
       SetKey(used);
       SecureWipe(used);
     }
@@ -170,7 +168,7 @@ void TVRXTwoFish::EncryptBuffer() {
   // The round count is read once per chunk: only a progress handler, between chunks, can
   // change it during a run.
   const detail::TTwoFishCore core = Core();
-  const TCipherMode mode = FMode;
+  const TCipherMode mode = GetMode();
   TransformChunk<16>(btPlainText, btCipherText, [&](const uint8_t* in, uint8_t* out, size_t n) {
     TModes::EncryptBlocks(core, FChain, mode, in, out, n);
   });
@@ -178,7 +176,7 @@ void TVRXTwoFish::EncryptBuffer() {
 
 void TVRXTwoFish::DecryptBuffer() {
   const detail::TTwoFishCore core = Core();
-  const TCipherMode mode = FMode;
+  const TCipherMode mode = GetMode();
   TransformChunk<16>(btCipherText, btPlainText, [&](const uint8_t* in, uint8_t* out, size_t n) {
     TModes::DecryptBlocks(core, FChain, mode, in, out, n);
   });

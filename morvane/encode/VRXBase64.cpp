@@ -36,8 +36,7 @@ uint32_t Char(uint32_t Value) {
 }  // namespace
 
 TVRXBase64::TVRXBase64(TComponent* AOwner) : TCustomVRXCipher(AOwner) {
-  FPlainBlockSize = 3;
-  FCipherBlockSize = 4;
+  SetGeometry(3, 4);
 }
 
 // ---- Encoding: whole groups in bulk; the group that holds the last byte, with its "=", alone.
@@ -82,21 +81,18 @@ void TVRXBase64::DecodeGroupBytewise() {
 
 void TVRXBase64::DecryptBuffer() {
   const auto& kernels = detail::ActiveEncodeKernels();
-  int32_t n = FBufferFill[btCipherText];
-  while (n > 0) {
-    const int32_t room = FBufferRoom[btPlainText] - FBufferPos[btPlainText];
-    const int32_t groups = std::min(DirectBytes(btCipherText) / 4, room / 3);
+  TChunkView chunk = ChunkView(btCipherText, btPlainText);
+  while (!chunk.In().empty()) {
+    const std::span<const uint8_t> in = chunk.In();
+    const std::span<uint8_t> out = chunk.Out();
+    const size_t groups = std::min(in.size() / 4, out.size() / 3);
     if (groups > 0) {
-      const auto done = static_cast<int32_t>(kernels.Base64Decode(
-          FBuffer[btCipherText] + FBufferPos[btCipherText], static_cast<size_t>(groups),
-          FBuffer[btPlainText] + FBufferPos[btPlainText]));
-      TakeDirect(btCipherText, 4 * done);
-      PutDirect(btPlainText, 3 * done);
-      n -= 4 * done;
-      if (n <= 0) break;
+      const auto done = static_cast<int32_t>(kernels.Base64Decode(in.data(), groups, out.data()));
+      chunk.Take(4 * done);
+      chunk.Put(3 * done);
+      if (chunk.In().empty()) break;
     }
     DecodeGroupBytewise();
-    n -= 4;
   }
 }
 

@@ -318,11 +318,10 @@ std::string UUSafeFileName(std::string_view Name) {
 namespace {}  // namespace
 
 TVRXUUCode::TVRXUUCode(TComponent* AOwner) : TCustomVRXCipher(AOwner) {
-  FPlainBlockSize = kLineBytes;
-  FCipherBlockSize = kLineChars;
+  SetGeometry(kLineBytes, kLineChars);
   // A damaged line may claim up to 63 bytes; a short document still decodes it as its chunk
   // would, into an output chunk of BufferSize lines.
-  FFullDecryptionOutput = true;
+  ReserveFullDecryptionOutput();
 }
 
 void TVRXUUCode::SetFileName(std::string_view Value) {
@@ -359,19 +358,17 @@ void TVRXUUCode::EncryptBuffer() {
 
 // ---- Decoding: runs of full lines in bulk; any other line byte-wise.
 
-void TVRXUUCode::DecodeLineBytewise(int32_t& Count) {
+void TVRXUUCode::DecodeLineBytewise(const TChunkView& Chunk) {
   const uint32_t length = Value(ExtractByte(btCipherText));
-  Count -= 1;
   // A line that runs past its chunk while more data follows, whose characters run past the end
   // of the data, or that gives more bytes than the chunk holds, cannot come from the encoder; it
   // would take bytes that do not belong to it, or decode padding as data. (Only the line end may
   // be missing: it is not read.)
   const int32_t chars = 4 * static_cast<int32_t>((length + 2) / 3);
-  const int32_t inChunk = FBufferFill[btCipherText] - FBufferPos[btCipherText];
-  const int32_t inData = FDataSize[btCipherText] - FDataPos[btCipherText];
+  const auto inChunk = static_cast<int64_t>(Chunk.In().size());
+  const int64_t inData = Chunk.DataLeft();
   const bool moreData = inData > inChunk;
-  if ((chars + 2 > inChunk && moreData) || chars > inData ||
-      static_cast<int32_t>(length) > FBufferRoom[btPlainText] - FBufferPos[btPlainText]) {
+  if ((chars + 2 > inChunk && moreData) || chars > inData || length > Chunk.Out().size()) {
     throw EVRXUUError(kMalformedLine);
   }
   for (auto k = static_cast<int32_t>(length); k > 0; k -= 3) {
@@ -380,12 +377,10 @@ void TVRXUUCode::DecodeLineBytewise(int32_t& Count) {
     InsertByte(btPlainText, static_cast<uint8_t>(v >> 16));
     if (k >= 2) InsertByte(btPlainText, static_cast<uint8_t>(v >> 8));
     if (k >= 3) InsertByte(btPlainText, static_cast<uint8_t>(v));
-    Count -= 4;
   }
   // The line end, not checked.
   ExtractByte(btCipherText);
   ExtractByte(btCipherText);
-  Count -= 2;
 }
 
 void TVRXUUCode::StartDecryption(uint8_t* LeadingData) {
@@ -396,33 +391,30 @@ void TVRXUUCode::StartDecryption(uint8_t* LeadingData) {
 }
 
 void TVRXUUCode::DecryptBuffer() {
+  TChunkView chunk = ChunkView(btCipherText, btPlainText);
   if (FCheckLayout) {
     // A document fed in pieces is read by position only while it keeps the encoder's layout;
     // the drivers look the whole document over before they decode it.
-    const std::string_view chunk(
-        reinterpret_cast<const char*>(FBuffer[btCipherText] + FBufferPos[btCipherText]),
-        static_cast<size_t>(FBufferFill[btCipherText] - FBufferPos[btCipherText]));
+    const std::string_view lines(reinterpret_cast<const char*>(chunk.In().data()),
+                                 chunk.In().size());
     bool isShort = false;
-    if ((FShortLineSeen && !chunk.empty()) || PackageLines(chunk, isShort) != chunk.size()) {
+    if ((FShortLineSeen && !lines.empty()) || PackageLines(lines, isShort) != lines.size()) {
       throw NotInPackageLayout();
     }
     FShortLineSeen = FShortLineSeen || isShort;
   }
   const auto& kernels = detail::ActiveEncodeKernels();
-  int32_t n = FBufferFill[btCipherText];
-  while (n > 0) {
-    const int32_t room = FBufferRoom[btPlainText] - FBufferPos[btPlainText];
-    const int32_t lines = std::min(DirectBytes(btCipherText) / kLineChars, room / kLineBytes);
+  while (!chunk.In().empty()) {
+    const std::span<const uint8_t> in = chunk.In();
+    const std::span<uint8_t> out = chunk.Out();
+    const size_t lines = std::min(in.size() / kLineChars, out.size() / kLineBytes);
     if (lines > 0) {
-      const auto done = static_cast<int32_t>(kernels.UUDecodeLines(
-          FBuffer[btCipherText] + FBufferPos[btCipherText], static_cast<size_t>(lines),
-          FBuffer[btPlainText] + FBufferPos[btPlainText]));
-      TakeDirect(btCipherText, kLineChars * done);
-      PutDirect(btPlainText, kLineBytes * done);
-      n -= kLineChars * done;
-      if (n <= 0) break;
+      const auto done = static_cast<int32_t>(kernels.UUDecodeLines(in.data(), lines, out.data()));
+      chunk.Take(kLineChars * done);
+      chunk.Put(kLineBytes * done);
+      if (chunk.In().empty()) break;
     }
-    DecodeLineBytewise(n);
+    DecodeLineBytewise(chunk);
   }
 }
 

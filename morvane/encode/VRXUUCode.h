@@ -117,7 +117,7 @@ class TVRXUUCode : public TCustomVRXCipher {
  private:
   std::string BeginLine() const;
   void ReadBeginLine(std::string_view Line);
-  void DecodeLineBytewise(int32_t& Count);
+  void DecodeLineBytewise(const TChunkView& Chunk);
   // Documents in the form other tools write (see the top of this header).
   // BeginLineRead: the caller read the begin line, in the package's form.
   std::string DecryptCommonString(std::string_view Document, int64_t BeginLineNumber,

@@ -53,8 +53,7 @@ class TVRXDigest : public TCustomVRXHash {
   static constexpr int32_t kDigestLength = 4 * kWords;
 
   explicit TVRXDigest(TComponent* AOwner = nullptr) : TCustomVRXHash(AOwner) {
-    FPlainBlockSize = 64;
-    FCipherBlockSize = 64;
+    SetGeometry(64, 64);
   }
   ~TVRXDigest() override {
     SecureWipe(FHash.data(), sizeof FHash);
@@ -84,8 +83,8 @@ class TVRXDigest : public TCustomVRXHash {
   // take the drivers' run.
   std::string EncryptString(std::string_view S) override {
     const size_t n = S.size();
-    if (FBufferSize < 1 || FBufferSize > INT32_MAX / 64 ||
-        n > static_cast<size_t>(FBufferSize) * 64) {
+    const int32_t chunk = GetBufferSize();
+    if (chunk < 1 || chunk > INT32_MAX / 64 || n > static_cast<size_t>(chunk) * 64) {
       return TCustomVRXHash::EncryptString(S);
     }
     BeginOneChunkRun(static_cast<int32_t>(n));
