@@ -371,7 +371,10 @@ void TVRXBlowFish::ProcessKey() {
 void TVRXBlowFish::StartEncryption(uint8_t* LeadingData) {
   // The key schedule needs at least one key byte.
   if (GetKey().empty()) throw EVRXWeakCipherKey();
-  TCustomVRXCipher::StartEncryption(LeadingData);
+  // A run reads at most one block of padding (the last block's missing bytes, or the single
+  // block of an empty run): clearing that much of the padding buffer is enough, where the
+  // base hook clears all of it, a cost that short strings notice.
+  BeginRun(8);
   FChain.StartRun();
   // The IV words are stored least significant byte first, unlike the data words.
   StoreLE32(LeadingData, FChain.FIV[0]);
@@ -380,7 +383,7 @@ void TVRXBlowFish::StartEncryption(uint8_t* LeadingData) {
 
 void TVRXBlowFish::StartDecryption(uint8_t* LeadingData) {
   if (GetKey().empty()) throw EVRXWeakCipherKey();
-  TCustomVRXCipher::StartDecryption(LeadingData);
+  BeginRun(8);
   FChain.StartRun();
   FChain.FIV[0] = LoadLE32(LeadingData);
   FChain.FIV[1] = LoadLE32(LeadingData + 4);

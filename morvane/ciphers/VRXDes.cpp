@@ -162,7 +162,10 @@ void TVRXDES::ProcessKey() {
 // ---- Hooks of a run
 
 void TVRXDES::StartEncryption(uint8_t* LeadingData) {
-  TCustomVRXCipher::StartEncryption(LeadingData);
+  // A run reads at most one block of padding (the last block's missing bytes, or the single
+  // block of an empty run): clearing that much of the padding buffer is enough, where the
+  // base hook clears all of it, a cost that short strings notice.
+  BeginRun(8);
   FChain.StartRun();
   FReversedInForce = false;
   // The IV words are stored least significant byte first, unlike the data words.
@@ -171,7 +174,7 @@ void TVRXDES::StartEncryption(uint8_t* LeadingData) {
 }
 
 void TVRXDES::StartDecryption(uint8_t* LeadingData) {
-  TCustomVRXCipher::StartDecryption(LeadingData);
+  BeginRun(8);
   FChain.StartRun();
   FReversedInForce = true;
   FChain.FIV[0] = LoadLE32(LeadingData);
