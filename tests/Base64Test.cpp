@@ -275,19 +275,6 @@ TEST_P(Base64Path, AgreesWithOpenSsl) {
 
 MORVANE_INSTANTIATE_ENCODE_PATHS(Base64Path);
 
-// A source of 2^31 bytes does not fit the signed 32-bit sizes: refused before the destination
-// exists (a sparse file stands in for a real one).
-TEST(Base64, OversizedFilesAreRefusedBeforeAnythingIsCreated) {
-  const std::string big = TempPath("b-big"), dst = TempPath("b-big-out");
-  WriteWholeFile(big, "");
-  std::filesystem::resize_file(big, uint64_t{1} << 31);
-  TVRXBase64 c;
-  EXPECT_THROW(c.EncryptFile(big, dst), ERangeError);
-  EXPECT_THROW(c.DecryptFile(big, dst), ERangeError);
-  EXPECT_FALSE(FileExists(dst));
-  std::filesystem::remove(big);
-}
-
 // One progress call per chunk of 3 × BufferSize bytes (4 × BufferSize characters when
 // decoding), also for the empty text; a cancel raises the run's own class, and a decoding error
 // keeps the output of the chunks decoded before it in the destination file.

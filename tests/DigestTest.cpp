@@ -274,7 +274,7 @@ TEST_P(DigestTest, CancelledRunWritesNothingAndLeavesTheNextRunClean) {
   EXPECT_EQ(std::filesystem::file_size(dst), 0u);
 }
 
-TEST_P(DigestTest, FileDriverRefusesItsOwnSourceAndMissingOrOversizedSources) {
+TEST_P(DigestTest, FileDriverRefusesItsOwnSourceAndMissingSources) {
   auto h = GetParam().make();
   const std::string src = TempPath("own.bin");
   WriteFile(src, "keep me");
@@ -285,13 +285,6 @@ TEST_P(DigestTest, FileDriverRefusesItsOwnSourceAndMissingOrOversizedSources) {
 
   const std::string dst = TempPath("not-created.bin");
   EXPECT_THROW(h->EncryptFile(TempPath("missing.bin"), dst), EFOpenError);
-  EXPECT_FALSE(std::filesystem::exists(dst));
-
-  // 2^31 bytes do not fit the signed 32-bit message size (a sparse file, so nothing is written).
-  const std::string big = TempPath("big.bin");
-  WriteFile(big, "");
-  std::filesystem::resize_file(big, uint64_t{1} << 31);
-  EXPECT_THROW(h->EncryptFile(big, dst), ERangeError);
   EXPECT_FALSE(std::filesystem::exists(dst));
 }
 

@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "morvane/cipher/VRXCipherConst.h"
 #include "morvane/framework/Exceptions.h"
 #include "morvane/framework/Files.h"
 #include "morvane/framework/Streams.h"
@@ -22,7 +23,9 @@
 
 using namespace morvane;
 using morvane::test::Families;
+using morvane::test::fkBlockCipher;
 using morvane::test::fkDigest;
+using morvane::test::fkEncoder;
 using morvane::test::RandomBytes;
 using morvane::test::ReadFileBytes;
 using morvane::test::TempPath;
@@ -340,6 +343,28 @@ TEST_P(FileFaults, DestinationThatStopsGrowing) {
   }
   signal(SIGXFSZ, savedHandler);
   ExpectNormalFileRun(*c, source, plaintext);
+}
+
+// A source of 2^31 bytes does not fit the layouts' signed 32-bit sizes: the file drivers refuse
+// it before the destination exists (a sparse file stands in for a real one; it starts with a
+// begin line, so that uuencode reads it as a document).
+TEST_P(FileFaults, OversizedSourceIsRefusedBeforeAnythingIsCreated) {
+  const TFamily& f = family();
+  const std::string big = TempPath(f.name + ".big.src");
+  const std::string dest = TempPath(f.name + ".big.out");
+  WriteFileBytes(big, "begin 644  big\r\n");
+  std::filesystem::resize_file(big, uint64_t{1} << 31);
+  auto c = f.Twin(recipe());
+  EXPECT_THROW(c->EncryptFile(big, dest), ERangeError);
+  // The encoders decode the whole file; a block cipher's stream before its trailer fits, and
+  // its trailer does not match the blocks.
+  if (f.kind == fkEncoder) {
+    EXPECT_THROW(c->DecryptFile(big, dest), ERangeError);
+  } else if (f.kind == fkBlockCipher) {
+    EXPECT_THROW(c->DecryptFile(big, dest), EVRXDamagedData);
+  }
+  EXPECT_FALSE(FileExists(dest));
+  std::filesystem::remove(big);
 }
 
 std::vector<const TFamily*> AllFamilies() {

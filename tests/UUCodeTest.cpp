@@ -479,17 +479,6 @@ TEST_P(UUPath, ComponentMatchesPortable) {
 
 MORVANE_INSTANTIATE_ENCODE_PATHS(UUPath);
 
-TEST(UUCode, OversizedFilesAreRefusedBeforeAnythingIsCreated) {
-  const std::string big = TempPath("u-big"), dst = TempPath("u-big-out");
-  WriteWholeFile(big, "begin 644  big\r\n");
-  std::filesystem::resize_file(big, uint64_t{1} << 31);
-  TVRXUUCode c;
-  EXPECT_THROW(c.EncryptFile(big, dst), ERangeError);
-  EXPECT_THROW(c.DecryptFile(big, dst), ERangeError);
-  EXPECT_FALSE(FileExists(dst));
-  std::filesystem::remove(big);
-}
-
 // One progress call per chunk of 45 × BufferSize bytes (63 × BufferSize characters when
 // decoding). A cancelled DecryptFile keeps the bytes decoded so far and does not make the
 // destination read-only, though the begin line asked for it and set FileName and Status.

@@ -724,24 +724,35 @@ void TCustomVRXCipher::DecryptStream(TStream& Source, TStream& Dest, int32_t Siz
 }
 
 // ---- File drivers
+//
+// One encrypting driver for every class: the encrypted stream between the layout's head and
+// tail (FileHead, FileTail). The decrypting drivers check what their layout records before
+// anything is created, then share the run (DecryptFileRange).
 
 void TCustomVRXCipher::EncryptFile(const std::string& SourceFile, const std::string& DestFile) {
   CheckDistinctFiles(SourceFile, DestFile);
-  int64_t n = 0;
-  {
-    TFileStream source(SourceFile, fmOpenReadShared);
-    n = source.GetSize();
-    CheckLayoutSize(n, "source file");
-    TFileStream dest(DestFile, fmCreate);
-    EncryptStream(source, dest, static_cast<int32_t>(n));
-  }
-  uint8_t trailer[4];
-  StoreLE32(trailer, static_cast<uint32_t>(n));
-  TUntypedFile f;
-  f.Reset(DestFile, true);
-  f.Seek(f.FileSize());
-  f.BlockWrite(trailer, 4);
-  f.Close();
+  TFileStream source(SourceFile, fmOpenReadShared);
+  const int64_t n = source.GetSize();
+  CheckLayoutSize(n, "source file");
+  TFileStream dest(DestFile, fmCreate);
+  const std::string head = FileHead();
+  if (!head.empty()) dest.WriteBuffer(head.data(), static_cast<int32_t>(head.size()));
+  EncryptStream(source, dest, static_cast<int32_t>(n));
+  // A run that raised (a cancel) leaves the file without its tail.
+  const std::string tail = FileTail(n);
+  if (tail.empty()) return;
+  dest.Seek(dest.GetSize());
+  dest.WriteBuffer(tail.data(), static_cast<int32_t>(tail.size()));
+}
+
+int64_t TCustomVRXCipher::DecryptFileRange(const std::string& SourceFile,
+                                           const std::string& DestFile, int64_t Offset,
+                                           int32_t Size) {
+  TFileStream source(SourceFile, fmOpenReadShared);
+  if (Offset > 0) source.Seek(Offset);
+  TFileStream dest(DestFile, fmCreate);
+  DecryptStream(source, dest, Size);
+  return dest.GetSize();
 }
 
 // The layout is checked in full before the destination is created: a damaged file leaves an
@@ -776,15 +787,8 @@ void TCustomVRXCipher::DecryptFile(const std::string& SourceFile, const std::str
                           " bytes, more than its " + std::to_string(blocks) +
                           " blocks of encrypted data hold");
   }
-  int64_t decrypted = 0;
-  {
-    // The source is opened before the destination is created: a source that cannot be opened
-    // leaves an existing destination as it was.
-    TFileStream source(SourceFile, fmOpenReadShared);
-    TFileStream dest(DestFile, fmCreate);
-    DecryptStream(source, dest, static_cast<int32_t>(size - 4));
-    decrypted = dest.GetSize();
-  }
+  const int64_t decrypted =
+      DecryptFileRange(SourceFile, DestFile, 0, static_cast<int32_t>(size - 4));
   // Only a source that changed during the run gets here short.
   if (n > decrypted) {
     throw EVRXDamagedData("encrypted file: its size trailer records " + std::to_string(n) +
@@ -852,15 +856,6 @@ std::string TCustomVRXCipher::DecryptString(std::string_view S) {
 }
 
 // ---- TCustomVRXHash
-
-void TCustomVRXHash::EncryptFile(const std::string& SourceFile, const std::string& DestFile) {
-  CheckDistinctFiles(SourceFile, DestFile);
-  TFileStream source(SourceFile, fmOpenReadShared);
-  const int64_t n = source.GetSize();
-  CheckLayoutSize(n, "source file");
-  TFileStream dest(DestFile, fmCreate);
-  EncryptStream(source, dest, static_cast<int32_t>(n));
-}
 
 void TCustomVRXHash::PadMessage(bool BigEndianLength) {
   const int32_t n = RunDataSize();

@@ -459,6 +459,11 @@ class TCustomVRXCipher : public TComponent {
   void RunEncryption(TInput& Input, TOutput& Output, int32_t Size, int32_t InRoom);
   template <class TInput, class TOutput>
   void RunDecryption(TInput& Input, TOutput& Output, int32_t Body, int32_t InRoom);
+  // The decrypting file drivers' run: Size bytes of SourceFile from Offset on through
+  // DecryptStream into DestFile, created only once the source is open (a source that cannot be
+  // opened leaves an existing destination as it was); returns the bytes the run wrote.
+  int64_t DecryptFileRange(const std::string& SourceFile, const std::string& DestFile,
+                           int64_t Offset, int32_t Size);
   // EncryptString without the length prefix, for a class whose output is short and comes at the
   // end of the run (a digest): the result grows as the hooks write, rather than being sized for
   // whole chunks first.
@@ -483,10 +488,12 @@ class TCustomVRXHash : public TCustomVRXCipher {
   using TCustomVRXCipher::TCustomVRXCipher;
   std::string ClassName() const override { return "TCustomVRXHash"; }
 
-  void EncryptFile(const std::string& SourceFile, const std::string& DestFile) override;
   std::string EncryptString(std::string_view S) override;
 
  protected:
+  // A digest's file is the digest alone.
+  std::string FileTail(int64_t /*SourceSize*/) const override { return {}; }
+
   // The most padding a digest writes: 0x80, up to 63 zero bytes and the 8-byte length.
   static constexpr int32_t kMaxPadding = 72;
 

@@ -118,22 +118,15 @@ std::string TVRXBase64::DecryptString(std::string_view S) {
   return dest.TakeData();
 }
 
-void TVRXBase64::EncryptFile(const std::string& SourceFile, const std::string& DestFile) {
-  CheckDistinctFiles(SourceFile, DestFile);
-  TFileStream source(SourceFile, fmOpenReadShared);
-  const int64_t n = source.GetSize();
-  CheckLayoutSize(n, "source file");
-  TFileStream dest(DestFile, fmCreate);
-  EncryptStream(source, dest, static_cast<int32_t>(n));
-}
-
 void TVRXBase64::DecryptFile(const std::string& SourceFile, const std::string& DestFile) {
   CheckDistinctFiles(SourceFile, DestFile);
-  TFileStream source(SourceFile, fmOpenReadShared);
-  const int64_t n = source.GetSize();
+  int64_t n = 0;
+  {
+    TFileStream source(SourceFile, fmOpenReadShared);
+    n = source.GetSize();
+  }
   CheckLayoutSize(n, "Base64 file");
-  TFileStream dest(DestFile, fmCreate);
-  DecryptStream(source, dest, static_cast<int32_t>(n));
+  DecryptFileRange(SourceFile, DestFile, 0, static_cast<int32_t>(n));
 }
 
 }  // namespace morvane

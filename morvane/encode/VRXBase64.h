@@ -27,7 +27,6 @@ class TVRXBase64 : public TCustomVRXCipher {
   explicit TVRXBase64(TComponent* AOwner = nullptr);
   std::string ClassName() const override { return "TVRXBase64"; }
 
-  void EncryptFile(const std::string& SourceFile, const std::string& DestFile) override;
   // Opens the source before it creates the destination, so a source that cannot be opened
   // leaves an existing destination as it was.
   void DecryptFile(const std::string& SourceFile, const std::string& DestFile) override;

@@ -558,20 +558,6 @@ std::string TVRXUUCode::DecryptCommonString(std::string_view Document, int64_t B
 
 // ---- Files
 
-void TVRXUUCode::EncryptFile(const std::string& SourceFile, const std::string& DestFile) {
-  CheckDistinctFiles(SourceFile, DestFile);
-  TFileStream source(SourceFile, fmOpenReadShared);
-  const int64_t n = source.GetSize();
-  CheckLayoutSize(n, "source file");
-  TFileStream dest(DestFile, fmCreate);
-  const std::string begin = BeginLine();
-  dest.WriteBuffer(begin.data(), static_cast<int32_t>(begin.size()));
-  EncryptStream(source, dest, static_cast<int32_t>(n));
-  // A run that raised (a cancel) leaves the document without its end line.
-  dest.Seek(dest.GetSize());
-  dest.WriteBuffer(kEndLine.data(), static_cast<int32_t>(kEndLine.size()));
-}
-
 void TVRXUUCode::DecryptFile(const std::string& SourceFile, const std::string& DestFile) {
   CheckDistinctFiles(SourceFile, DestFile);
   FCheckLayout = FCheckNextRun = false;
@@ -641,12 +627,8 @@ void TVRXUUCode::DecryptFile(const std::string& SourceFile, const std::string& D
       return;
     }
   }
-  {
-    TFileStream source(SourceFile, fmOpenReadShared);
-    source.Seek(static_cast<int64_t>(line.size()));
-    TFileStream dest(DestFile, fmCreate);
-    DecryptStream(source, dest, static_cast<int32_t>(count));
-  }
+  DecryptFileRange(SourceFile, DestFile, static_cast<int64_t>(line.size()),
+                   static_cast<int32_t>(count));
   if (FStatus == kReadOnlyStatus) FileSetReadOnly(DestFile);
 }
 

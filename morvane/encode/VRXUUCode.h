@@ -88,7 +88,6 @@ class TVRXUUCode : public TCustomVRXCipher {
   // ---- Drivers: whole documents. The decoders set FileName and Status from the begin line
   // when it is longer than 8 bytes, without looking at any file.
 
-  void EncryptFile(const std::string& SourceFile, const std::string& DestFile) override;
   // Checks the begin and end lines before it creates anything, and marks the destination
   // read-only when the document's mode is "444  ".
   void DecryptFile(const std::string& SourceFile, const std::string& DestFile) override;
