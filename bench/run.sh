@@ -20,6 +20,11 @@
 #   - keep runs short (a few seconds per executable): the machines are shared. Throughput is
 #     taken from CPU time. On a busy machine, add --benchmark_repetitions=3
 #     --benchmark_enable_random_interleaving=true: the best run of each impl counts.
+#     Our multi-block kernels (ECB, CBC/CFB/PCBC decryption) keep most of a core's execution
+#     units busy, so whatever else runs on the physical core (on a virtual machine: other
+#     guests) slows them far more than the peers' one-block loops: back-to-back repetitions
+#     of ours can differ by up to 2x while a peer's move by a third. Compare only
+#     interleaved repetitions, never ours from one stretch of time against peers from another.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh bench peers
