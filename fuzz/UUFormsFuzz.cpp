@@ -156,12 +156,14 @@ struct TResult {
   std::string Bytes, FileName, Status;
 };
 
-TResult FromString(const std::string& Document, int32_t BufferSize) {
+// Runs Decode(component, bytes) on a fresh component; a refusal leaves Ok false.
+template <class F>
+TResult Decoded(int32_t BufferSize, F&& Decode) {
   TVRXUUCode uu;
   uu.SetBufferSize(BufferSize);
   TResult r;
   try {
-    r.Bytes = uu.DecryptString(Document);
+    Decode(uu, r.Bytes);
     r.Ok = true;
   } catch (const Exception&) {
   }
@@ -171,51 +173,37 @@ TResult FromString(const std::string& Document, int32_t BufferSize) {
   return r;
 }
 
+TResult FromString(const std::string& Document, int32_t BufferSize) {
+  return Decoded(BufferSize,
+                 [&](TVRXUUCode& uu, std::string& Bytes) { Bytes = uu.DecryptString(Document); });
+}
+
 TResult FromFile(const std::string& Document, int32_t BufferSize) {
   static const std::string source = ScratchPath(".uue");
   static const std::string dest = ScratchPath(".out");
-  TResult r;
   {
     std::ofstream f(source, std::ios::binary | std::ios::trunc);
     f.write(Document.data(), static_cast<std::streamsize>(Document.size()));
     if (!f) Fail("cannot write the scratch file");
   }
   std::remove(dest.c_str());
-  TVRXUUCode uu;
-  uu.SetBufferSize(BufferSize);
-  try {
+  TResult r = Decoded(BufferSize, [&](TVRXUUCode& uu, std::string& Bytes) {
     uu.DecryptFile(source, dest);
-    r.Ok = true;
-  } catch (const Exception&) {
-  }
-  if (r.Ok) {
     std::ifstream f(dest, std::ios::binary);
-    r.Bytes.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-  }
+    Bytes.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+  });
   std::remove(dest.c_str());
-  r.FileName = uu.GetFileName();
-  r.Status = uu.GetStatus();
-  CheckSafeName(uu);
   return r;
 }
 
 TResult FromPieces(const std::string& Document, int32_t BufferSize, size_t Piece) {
-  TVRXUUCode uu;
-  uu.SetBufferSize(BufferSize);
-  TResult r;
-  try {
+  return Decoded(BufferSize, [&](TVRXUUCode& uu, std::string& Bytes) {
     TVRXUUDocumentReader reader(uu);
     for (size_t at = 0; at < Document.size(); at += Piece) {
-      reader.Update(std::string_view(Document).substr(at, Piece), r.Bytes);
+      reader.Update(std::string_view(Document).substr(at, Piece), Bytes);
     }
-    reader.Finish(r.Bytes);
-    r.Ok = true;
-  } catch (const Exception&) {
-  }
-  r.FileName = uu.GetFileName();
-  r.Status = uu.GetStatus();
-  CheckSafeName(uu);
-  return r;
+    reader.Finish(Bytes);
+  });
 }
 
 }  // namespace
