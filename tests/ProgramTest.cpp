@@ -639,7 +639,7 @@ struct TGenerated {
   }
 };
 
-TGenerated RandomStream(int64_t mib, uint64_t seed) {
+[[maybe_unused]] TGenerated RandomStream(int64_t mib, uint64_t seed) {
   return {"", RandomBytes(1 << 20, seed), mib, ""};
 }
 
