@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "morvane/cipher/VRXCipherConst.h"
 #include "morvane/framework/Exceptions.h"
 #include "morvane/framework/Streams.h"
@@ -24,6 +25,7 @@
 #include "morvane/hash/VRXSHA.h"
 
 using namespace morvane;
+using morvane::fuzz::TProgressLog;
 
 namespace {
 
@@ -39,18 +41,6 @@ std::unique_ptr<TCustomVRXHash> MakeDigest(uint8_t which) {
       return std::make_unique<TVRXRIPEMD128>();
   }
 }
-
-// Records every progress value and cancels at call number CancelAt (0: never).
-struct TProgressLog {
-  std::vector<uint8_t> Calls;
-  size_t CancelAt = 0;
-  TProgressProc Handler() {
-    return [this](uint8_t n, bool& abort) {
-      Calls.push_back(n);
-      if (Calls.size() == CancelAt) abort = true;
-    };
-  }
-};
 
 }  // namespace
 
