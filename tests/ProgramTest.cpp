@@ -429,6 +429,19 @@ TEST_F(ProgramTest, EveryKeySourceGivesTheSameKeyBytes) {
   EXPECT_EQ(encrypt({"--key", "a", "--key-hex", "61"}).status, 2);    // two sources
   EXPECT_EQ(encrypt({"--key-hex", "6"}).status, 2);                   // odd digits
   EXPECT_EQ(encrypt({"--key-file", TempPath("missing")}).status, 1);  // unreadable file
+
+  // With the data in a file the key may come from standard input, but standard input cannot
+  // hold both: the key would take the data's bytes.
+  EXPECT_EQ(encrypt({"--key-file", "-"}, Stdin(std::string("k\0y\n", 4))).out, fromFile.out);
+  for (const char* name : {"-", "/dev/stdin"}) {
+    for (const char* command : {"encrypt", "decrypt"}) {
+      const TResult shared = Morvane({command, "--key-file", name}, Stdin("data"));
+      EXPECT_EQ(shared.status, 2) << command << " " << name;
+      EXPECT_NE(shared.err.find("is standard input, which holds the data"), std::string::npos)
+          << shared.err;
+      EXPECT_EQ(Morvane({command, "--key-file", name, "/dev/stdin"}, Stdin("data")).status, 2);
+    }
+  }
 }
 
 TEST_F(ProgramTest, FailuresLeaveTheDestinationAsItWasAndNoTemporaryFile) {

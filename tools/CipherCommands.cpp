@@ -33,7 +33,8 @@ constexpr const char* kEncryptUsage =
     "  -k, --key TEXT     the key, its bytes as they are\n"
     "  --key-hex HEX      the key as hexadecimal digits\n"
     "  --key-file FILE    the key is the file's bytes, exactly (a final line feed counts);\n"
-    "                     at most 4096 bytes are read, and a longer file is refused\n"
+    "                     at most 4096 bytes are read, and a longer file is refused;\n"
+    "                     '-' is standard input, when the data comes from a file\n"
     "                     without a key option the environment variable MORVANE_KEY is used\n"
     "  --iv IV            random (default: fresh bytes from the operating system), default\n"
     "                     (the cipher's built-in IV) or HEX (8 bytes; Twofish 16). The IV\n"
@@ -67,7 +68,8 @@ constexpr const char* kDecryptUsage =
     "  -k, --key TEXT     the key, its bytes as they are\n"
     "  --key-hex HEX      the key as hexadecimal digits\n"
     "  --key-file FILE    the key is the file's bytes, exactly (a final line feed counts);\n"
-    "                     at most 4096 bytes are read, and a longer file is refused\n"
+    "                     at most 4096 bytes are read, and a longer file is refused;\n"
+    "                     '-' is standard input, when the data comes from a file\n"
     "                     without a key option the environment variable MORVANE_KEY is used\n"
     "  --rounds N         Twofish rounds, 2 to 16 (default 16)\n"
     "  --layout LAYOUT    file (default), string or stream, as given to encrypt; a stream\n"
@@ -185,6 +187,14 @@ TCipherRun PrepareCipherRun(const TCommandLine& Args, bool Encrypting) {
         static_cast<int32_t>(ParseCount(*rounds, "--rounds", 2, 16)));
   }
   run.Layout = ParseLayout(Args.ValueOr("layout", "file"));
+  const std::string source = Args.Operands().empty() ? "-" : Args.Operands()[0];
+  // The key would take the data's bytes and leave the run nothing (or the wrong part) to work on.
+  if (auto keyFile = Args.Value("key-file");
+      keyFile && NamesStandardInput(*keyFile) && NamesStandardInput(source)) {
+    throw EUsageError("--key-file: \"" + *keyFile + "\"" +
+                      " is standard input, which holds the data; name the data's file, or give "
+                      "the key with --key, --key-hex or MORVANE_KEY");
+  }
   {
     TWipedString key{ReadKey(Args)};
     const bool blank =
@@ -194,7 +204,7 @@ TCipherRun PrepareCipherRun(const TCommandLine& Args, bool Encrypting) {
     c.SetKey(key.Bytes);
   }
   const std::string dest = Args.ValueOr("output", "-");
-  run.Input = std::make_unique<TInput>(Args.Operands().empty() ? "-" : Args.Operands()[0]);
+  run.Input = std::make_unique<TInput>(source);
   if (run.Input->SameFileAs(dest))
     throw EFCreateError("The input and the output are the same file (" + run.Input->DisplayName() +
                         ")");

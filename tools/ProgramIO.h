@@ -138,6 +138,10 @@ class TInput {
   bool FKnown = false;  // FDev and FIno identify the input
 };
 
+// True when Name is "-" or leads to what standard input reads (/dev/stdin, /dev/fd/0, or the
+// same file, pipe or device under another name): reading it would take standard input's bytes.
+bool NamesStandardInput(const std::string& Name);
+
 // Runs a transformation fed in pieces: every piece of the input goes to Update, which appends
 // output to its second argument; Finish appends the rest. The output goes out in large writes
 // as it comes (so on standard output a later error cannot take back what was written: the run
