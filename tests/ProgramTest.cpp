@@ -82,6 +82,7 @@ struct TRunOptions {
   std::string outputPath;        // standard output to this file (or device) instead
   int outputFd = -1;             // standard output to this descriptor instead
   int deadlineSeconds = 0;       // kill the run after this long (status -1)
+  std::vector<int> closed;       // standard descriptors the run starts without
 };
 
 TRunOptions Stdin(std::string bytes) {
@@ -142,6 +143,7 @@ TResult RunArgv(const std::vector<std::string>& argv, const TRunOptions& o = {})
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&fa, 2, (base + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0600);
+  for (const int fd : o.closed) posix_spawn_file_actions_addclose(&fa, fd);
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -442,6 +444,33 @@ TEST_F(ProgramTest, EveryKeySourceGivesTheSameKeyBytes) {
       EXPECT_EQ(Morvane({command, "--key-file", name, "/dev/stdin"}, Stdin("data")).status, 2);
     }
   }
+}
+
+TEST_F(ProgramTest, ClosedStandardStreamsFailAndNoFileTakesTheirPlace) {
+  const std::string in = File("plain", std::string(3 << 20, 'p'));
+  const std::string dest = TempPath("closed.out");
+  // Without standard input, the destination's temporary file must not become the input.
+  TRunOptions noInput;
+  noInput.closed = {0};
+  for (std::vector<std::string> args : {std::vector<std::string>{"encrypt", "-k", "k"},
+                                        {"decrypt", "-k", "k"},
+                                        {"base64"},
+                                        {"uuencode"}}) {
+    args.insert(args.end(), {"-o", dest});
+    EXPECT_EQ(Morvane(args, noInput).status, 1) << args[0];
+    EXPECT_FALSE(fs::exists(dest)) << args[0];
+  }
+  EXPECT_EQ(Morvane({"digest", "-a", "md5"}, noInput).status, 1);
+  // Without standard error, the progress bar must not be written into the output.
+  TRunOptions noErrors;
+  noErrors.closed = {2};
+  ASSERT_EQ(Morvane({"base64", "--progress", in, "-o", dest}, noErrors).status, 0);
+  EXPECT_TRUE(ReadFile(dest) == Morvane({"base64", in}).out) << "not the encoding alone";
+  // Without standard output, writing there fails.
+  TRunOptions noOutput;
+  noOutput.closed = {1};
+  noOutput.captureOut = false;
+  EXPECT_EQ(Morvane({"base64", in}, noOutput).status, 1);
 }
 
 TEST_F(ProgramTest, FailuresLeaveTheDestinationAsItWasAndNoTemporaryFile) {

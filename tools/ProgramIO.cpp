@@ -312,6 +312,17 @@ TInput::TInput(std::string Name) : FName(std::move(Name)) {
   }
 }
 
+void HoldClosedStandardDescriptors() noexcept {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free number is fd itself, since those below it are open by now. A path
+    // descriptor cannot be read or written; "/" is there when /dev/null is not.
+    int held = ::open("/dev/null", O_PATH);
+    if (held < 0) held = ::open("/", O_PATH);
+    if (held >= 0 && held != fd) ::close(held);
+  }
+}
+
 bool NamesStandardInput(const std::string& Name) {
   if (Name == "-") return true;
   struct stat in {};

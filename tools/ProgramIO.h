@@ -28,6 +28,13 @@ inline constexpr size_t kIOChunk = 1024 * 1024;
 // processed.
 [[noreturn]] void RefuseOversized(const std::string& Name, int64_t Size, bool AtLeast = false);
 
+// A standard stream the program was started without (descriptor 0, 1 or 2 closed) would lend
+// its number to the next file opened: standard input would then read that file, and progress
+// and messages would be written into an output. Each closed one is held instead by a
+// descriptor that can neither read nor write, so using it fails as using a closed one does.
+// Called first thing in main.
+void HoldClosedStandardDescriptors() noexcept;
+
 // Where private temporary files go ($TMPDIR, else /tmp).
 std::string TempDirectory();
 

@@ -82,6 +82,7 @@ const TCommand* FindCommand(std::string_view Name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  morvane::cli::HoldClosedStandardDescriptors();
   morvane::cli::InstallSignalHandlers();
   if (argc < 2) {
     const std::string usage = UsageText();
