@@ -187,13 +187,13 @@ TCipherRun PrepareCipherRun(const TCommandLine& Args, bool Encrypting) {
         static_cast<int32_t>(ParseCount(*rounds, "--rounds", 2, 16)));
   }
   run.Layout = ParseLayout(Args.ValueOr("layout", "file"));
-  const std::string source = Args.Operands().empty() ? "-" : Args.Operands()[0];
-  // The key would take the data's bytes and leave the run nothing (or the wrong part) to work on.
-  if (auto keyFile = Args.Value("key-file");
-      keyFile && NamesStandardInput(*keyFile) && NamesStandardInput(source)) {
-    throw EUsageError("--key-file: \"" + *keyFile + "\"" +
-                      " is standard input, which holds the data; name the data's file, or give "
-                      "the key with --key, --key-hex or MORVANE_KEY");
+  run.Input = std::make_unique<TInput>(Args.Operands().empty() ? "-" : Args.Operands()[0]);
+  // A key read from where the data comes from would take the data's bytes: from standard
+  // input, all of them, leaving nothing to encrypt.
+  if (auto keyFile = Args.Value("key-file"); keyFile && run.Input->SameSourceAs(TInput(*keyFile))) {
+    throw EUsageError("--key-file: \"" + *keyFile + "\" is where the data comes from (" +
+                      run.Input->DisplayName() +
+                      "); give the key with --key, --key-hex, MORVANE_KEY or another file");
   }
   {
     TWipedString key{ReadKey(Args)};
@@ -204,7 +204,6 @@ TCipherRun PrepareCipherRun(const TCommandLine& Args, bool Encrypting) {
     c.SetKey(key.Bytes);
   }
   const std::string dest = Args.ValueOr("output", "-");
-  run.Input = std::make_unique<TInput>(source);
   if (run.Input->SameFileAs(dest))
     throw EFCreateError("The input and the output are the same file (" + run.Input->DisplayName() +
                         ")");

@@ -323,14 +323,6 @@ void HoldClosedStandardDescriptors() noexcept {
   }
 }
 
-bool NamesStandardInput(const std::string& Name) {
-  if (Name == "-") return true;
-  struct stat in {};
-  struct stat named {};
-  return ::fstat(0, &in) == 0 && ::stat(Name.c_str(), &named) == 0 && in.st_dev == named.st_dev &&
-         in.st_ino == named.st_ino;
-}
-
 std::string TInput::DisplayName() const {
   return FName == "-" ? "standard input" : Quoted(FName);
 }

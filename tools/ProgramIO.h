@@ -118,6 +118,11 @@ class TInput {
 
   // True when the input is the file the output names (or standard output writes to).
   bool SameFileAs(std::string_view Dest) const;
+  // True when both read the same file, pipe or device, whatever the names ("-", /dev/stdin, a
+  // link).
+  bool SameSourceAs(const TInput& Other) const noexcept {
+    return FKnown && Other.FKnown && FDev == Other.FDev && FIno == Other.FIno;
+  }
 
   // Opens the input for reading.
   void Open();
@@ -144,10 +149,6 @@ class TInput {
   ino_t FIno = 0;
   bool FKnown = false;  // FDev and FIno identify the input
 };
-
-// True when Name is "-" or leads to what standard input reads (/dev/stdin, /dev/fd/0, or the
-// same file, pipe or device under another name): reading it would take standard input's bytes.
-bool NamesStandardInput(const std::string& Name);
 
 // Runs a transformation fed in pieces: every piece of the input goes to Update, which appends
 // output to its second argument; Finish appends the rest. The output goes out in large writes
