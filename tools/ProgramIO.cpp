@@ -126,6 +126,17 @@ void CopyFdToFd(int From, int To, const std::string& FromWhat, const std::string
                     "must stay below 2 GiB (2147483648 bytes)");
 }
 
+void HoldClosedStandardDescriptors() noexcept {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free number is fd itself, since those below it are open by now. A path
+    // descriptor cannot be read or written; "/" is there when /dev/null is not.
+    int held = ::open("/dev/null", O_PATH);
+    if (held < 0) held = ::open("/", O_PATH);
+    if (held >= 0 && held != fd) ::close(held);
+  }
+}
+
 std::string TempDirectory() {
   const char* dir = std::getenv("TMPDIR");
   return dir != nullptr && *dir != '\0' ? dir : "/tmp";
@@ -309,17 +320,6 @@ TInput::TInput(std::string Name) : FName(std::move(Name)) {
     FDev = st.st_dev;
     FIno = st.st_ino;
     FKnown = true;
-  }
-}
-
-void HoldClosedStandardDescriptors() noexcept {
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-    // The lowest free number is fd itself, since those below it are open by now. A path
-    // descriptor cannot be read or written; "/" is there when /dev/null is not.
-    int held = ::open("/dev/null", O_PATH);
-    if (held < 0) held = ::open("/", O_PATH);
-    if (held >= 0 && held != fd) ::close(held);
   }
 }
 
